@@ -1,0 +1,54 @@
+// EmptyList: the free units of the data area, in memory, as runs.
+//
+// The list mirrors the on-disk chain of free units (a free unit holds a zero
+// size word and the little-endian number of the next free unit). Runs are
+// added at the front and the list is put in ascending order, with adjacent
+// runs merged, only when an operation needs order. Which run an unsorted
+// list hands out first is part of the file format's behaviour: a one-unit
+// request takes the first unit of the front run without sorting.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace vk {
+
+class EmptyList {
+ public:
+  struct Run {
+    int32_t start;
+    int32_t length;
+  };
+
+  // Adds a run at the front; a length of 0 is ignored. Marks the list unsorted.
+  void Add(int32_t start, int32_t length);
+  // Takes `count` units, first fit, cutting them from the front of a run.
+  // Answers the first unit taken, or -1. When `obtained` is given and no run
+  // is long enough, the last run is taken whole and its length reported
+  // through `obtained`; otherwise `obtained` receives `count`.
+  int32_t Take(int32_t count, int32_t* obtained = nullptr);
+  // Takes the `count` units at `start` out of the run that holds them,
+  // splitting it when the cut lies inside. False when `start` is not free.
+  bool TakeAt(int32_t start, int32_t count);
+  // Units free from `unit` to the end of its run, or 0 when it is not free.
+  int32_t FreeRunLengthAt(int32_t unit);
+  // Puts the runs in ascending order and merges neighbours (only when marked).
+  void Sort();
+  // One merging walk over the list in its current order.
+  void Merge();
+  // Start of the front run (the lowest after Sort), or -1 when empty.
+  int32_t FirstStart() const;
+  // Every run's start drops by k (the data area now starts k units later).
+  void Shift(int32_t k);
+  void Clear();
+
+  bool IsEmpty() const { return runs_.empty(); }
+  bool NeedsSort() const { return needsSort_; }
+  // Runs in list order (front first).
+  const std::vector<Run>& Runs() const { return runs_; }
+
+ private:
+  std::vector<Run> runs_;  // front first
+  bool needsSort_ = false;
+};
+
+}  // namespace vk

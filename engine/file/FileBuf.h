@@ -1,0 +1,79 @@
+// FileBuf: the dictionary's file. Every byte of a dictionary is read and
+// written through one of these. It keeps the name and full path, a `written`
+// flag set by every write since the file was opened, and a pointer to its
+// owner's error cell, where each failure leaves its engine code:
+//
+//   open/create: 8 already open, 16 no full path, else the system error
+//                through the system-error table (SystemErrors.h)
+//   read:        5 on failure (a short read is not an error)
+//   write:       4 when short, 5 on failure
+//   seek:        6 on failure
+//   truncate:    no code
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "file/Env.h"
+
+namespace vk {
+
+// Told of every write before it happens (the shared-mode history recorder).
+class ChangeRecorder {
+ public:
+  virtual ~ChangeRecorder() = default;
+  virtual void WillWrite(int64_t offset, const void* data, uint32_t n) = 0;
+};
+
+class FileBuf {
+ public:
+  FileBuf(Env* env, int32_t* errorCell);
+  ~FileBuf();
+  FileBuf(const FileBuf&) = delete;
+  FileBuf& operator=(const FileBuf&) = delete;
+
+  // Each answers 0, or -1 with the code in the error cell. All three clear
+  // the error cell first.
+  int OpenReadWrite(const std::string& name);
+  int OpenRead(const std::string& name);
+  int Create(const std::string& name);
+  // Closes the file if open and empties the stored name. Closing a closed
+  // record does nothing.
+  void Close();
+
+  bool IsOpen() const { return file_ != nullptr; }
+  // Bytes read (possibly fewer than n), or -1 (code 5).
+  int32_t Read(void* buf, uint32_t n);
+  // n, or -1 (code 4 when short, 5 when failed).
+  int32_t Write(const void* buf, uint32_t n);
+  // 0, or -1 (code 6).
+  int Seek(int64_t offset);
+  // The file's length, or -1 (code 6).
+  int64_t Size();
+  // Positions at `offset` and cuts the file there. 0 or -1; stores no code.
+  int Truncate(int64_t offset);
+
+  bool Written() const { return written_; }
+  uint32_t Transferred() const { return transferred_; }
+  const std::string& Name() const { return name_; }
+  const std::string& FullPath() const { return fullPath_; }
+  Env* env() const { return env_; }
+  int32_t* errorCell() const { return errorCell_; }
+  void SetErrorCell(int32_t* cell) { errorCell_ = cell; }
+  void SetChangeRecorder(ChangeRecorder* recorder) { recorder_ = recorder; }
+
+ private:
+  int OpenWith(const std::string& name, OpenMode mode);
+  void Fail(int32_t code) { if (errorCell_) *errorCell_ = code; }
+
+  Env* env_;
+  std::unique_ptr<File> file_;
+  std::string name_;
+  std::string fullPath_;
+  bool written_ = false;
+  uint32_t transferred_ = 0;
+  int32_t* errorCell_;
+  ChangeRecorder* recorder_ = nullptr;
+};
+
+}  // namespace vk
