@@ -88,8 +88,9 @@ int FileBuf::Seek(int64_t offset) {
 }
 
 int64_t FileBuf::Size() {
+  // Leaves the position at the end, where callers append next.
   int64_t size = 0;
-  if (!file_ || file_->Size(&size) != 0) {
+  if (!file_ || file_->Size(&size) != 0 || file_->Seek(size) != 0) {
     Fail(kErrVersion);
     return -1;
   }
