@@ -74,7 +74,9 @@ TEST_F(FileBufFaultTest, FailedWriteCodes) {
   const Case cases[] = {{29, 5}, {5, 5}, {30, 5}, {21, 5}, {39, 4}, {112, 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sysError);
-    cell = 0;
+    file.Close();
+    ASSERT_EQ(file.OpenReadWrite(path), 0);
+    ASSERT_FALSE(file.Written());
     ASSERT_EQ(file.Seek(2), 0);
     env.FailWriteAfter(0, true, c.sysError);
     EXPECT_EQ(file.Write("ab", 2), -1);
