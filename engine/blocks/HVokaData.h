@@ -81,13 +81,14 @@ class HVokaData {
     }
     bufSizeWord_ = sizeWord;
     bufNumber_ = -1;
-    StoreLE16(buffer_.data(), sizeWord);
+    buffer_[0] = word[0];
+    buffer_[1] = word[1];
     size_t rest = buffer_.size() - 2;
     int32_t read = file_->Read(buffer_.data() + 2, static_cast<uint32_t>(rest));
     if (read < 0) return -1;
     // Units past the end of a file that is still growing read as zeros.
     std::fill(buffer_.begin() + 2 + read, buffer_.end(), 0);
-    if (sizeWord != 0) BlockOrder<B>::ToMemory(buffer_.data(), buffer_.size());
+    BlockOrder<B>::ToMemory(buffer_.data(), buffer_.size());
     bufNumber_ = n;
     return 0;
   }

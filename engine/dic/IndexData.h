@@ -122,6 +122,7 @@ class IndexData {
           if (place < 0) return -1;
           m = k < units ? k : units;
           if (cursorBlock_ == 0) cursorBlock_ = place;
+          if (pendingBlock_ == 0) pendingBlock_ = place;
           if (pos >= 0) index_->SetBlockNumber(pos, place);
         }
       }
@@ -130,15 +131,24 @@ class IndexData {
       data_->Shift(m);
       index_->Shift(m);
       if (cursorBlock_ >= 0) cursorBlock_ -= m;
+      if (pendingBlock_ >= 0) pendingBlock_ -= m;
       k -= m;
     }
     return 0;
   }
 
   // Index insert that grows the area by 4 units and retries once when full.
+  // The growth may move the new block (not yet named by the index) when it
+  // sits at unit 0, and shifts every number, so its number is followed
+  // through the growth.
   int InsertIndex(int32_t pos, int32_t block, const Unit* word) {
     if (index_->Insert(pos, block, word) == 0) return 0;
-    if (error_ != kErrDictionaryFull || GrowIndexArea(4) != 0) return -1;
+    if (error_ != kErrDictionaryFull) return -1;
+    pendingBlock_ = block;
+    int rc = GrowIndexArea(4);
+    block = pendingBlock_;
+    pendingBlock_ = -1;
+    if (rc != 0) return -1;
     return index_->Insert(pos, block, word);
   }
 
@@ -281,6 +291,7 @@ class IndexData {
   bool writeThrough_ = true;
   int32_t cursorBlock_ = -1;   // physical number of the cursor's block, -1 none
   int32_t cursorChanged_ = 0;  // bit 0: block numbers have changed
+  int32_t pendingBlock_ = -1;  // a block being entered into the index, -1 none
 };
 
 }  // namespace vk
