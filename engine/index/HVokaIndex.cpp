@@ -58,11 +58,11 @@ int HVokaIndex<B>::SetUp(int64_t areaOffset, int32_t areaSize, int32_t indexCoun
 
 template <class B>
 int HVokaIndex<B>::ReadArea(std::vector<uint8_t>* buf) {
-  if (file_->Seek(areaOffset_) < 0) return -1;
-  if (areaSize_ <= 0) return 0;
+  if (areaSize_ <= 0) return file_->Seek(areaOffset_) < 0 ? -1 : 0;
   // The header's area size is not trusted: read only what the file holds.
+  // Size() moves the position, so it comes before the seek.
   int64_t fileSize = file_->Size();
-  if (fileSize < 0) return -1;
+  if (fileSize < 0 || file_->Seek(areaOffset_) < 0) return -1;
   int64_t avail = fileSize - areaOffset_;
   if (avail <= 0) return 0;
   size_t n = static_cast<size_t>(std::min<int64_t>(areaSize_, avail));
