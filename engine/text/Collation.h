@@ -26,6 +26,19 @@ inline int CompareWords(const Unit* a, const Unit* b) {
   }
 }
 
+// As CompareWords over at most the first n units of each word (a word
+// shorter than n takes part with its terminator).
+template <class Unit>
+inline int CompareWordsUpTo(const Unit* a, const Unit* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    using U = std::make_unsigned_t<Unit>;
+    unsigned ua = static_cast<U>(a[i]), ub = static_cast<U>(b[i]);
+    if (ua != ub) return ua < ub ? -1 : 1;
+    if (ua == 0) return 0;
+  }
+  return 0;
+}
+
 // Number of leading units a and b share, stopping at the first zero of a.
 template <class Unit>
 inline size_t CommonPrefixLength(const Unit* a, const Unit* b) {
