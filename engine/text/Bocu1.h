@@ -53,6 +53,9 @@ struct Bocu1Decoded {
 // counted in `consumed`); without it a zero byte is U+0000. The output dst has
 // cap units, terminator included: it is always terminated when cap >= 1, and
 // nothing is written at or past dst[cap]. Never reads src[len] or beyond.
+// With a null dst (or cap 0) nothing is written and the result only tells
+// where the text ends. Room for 2 * len + 1 units holds any text whole: one
+// byte can stand for a supplementary character.
 Bocu1Decoded Bocu1Decode(const uint8_t* src, int32_t len, bool stopAtZero, char16_t* dst, int32_t cap);
 
 // Whole-text convenience form (no output bound).
