@@ -115,6 +115,9 @@ class IndexData {
           runs->TakeAt(0, 1);
           m = 1;
         } else {
+          // The file's size word is the block's only after a deferred
+          // change to it has been written.
+          if (data_->Flush() != 0) return -1;
           int32_t sizeWord = data_->ReadSizeWord(0);
           if (sizeWord < 0) return -1;
           int32_t units = UnitsOf(static_cast<uint16_t>(sizeWord));
