@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs what a bare Debian 12 machine lacks, builds, and runs one job:
+#
+#   ./setup.sh run     build, then run the sample job on samples/
+#   ./setup.sh test    build, run the whole suite, then again under
+#                      AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./setup.sh build   install and build only
+#
+# Packages are installed with apt-get only when missing. Build folders:
+# build/ (normal) and build-asan/ (sanitizers).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(g++ make cmake libgtest-dev libicu-dev)
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "== installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+build() {  # build DIR [cmake args...]
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$JOBS"
+}
+
+run_suite() {  # run_suite DIR
+  (cd "$1" && ctest -j"$JOBS" --output-on-failure --timeout 600)
+}
+
+mode=${1:-test}
+install_missing
+case "$mode" in
+  build)
+    build build
+    ;;
+  run)
+    build build
+    mkdir -p out
+    ./build/bin/vkstore demo samples/words.tsv out/sample.dic
+    ;;
+  test)
+    build build
+    echo "== test suite"
+    run_suite build
+    echo "== test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+    build build-asan -DVK_SANITIZE=ON
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_suite build-asan
+    ;;
+  *)
+    echo "usage: $0 [run|test|build]" >&2
+    exit 2
+    ;;
+esac
