@@ -275,6 +275,52 @@ TYPED_TEST(BlockFileTest, TrimmingGivesBackARoomyIndexArea) {
   EXPECT_EQ(again.Data().End(), 9);
 }
 
+// A chain read from a damaged file ends at the first unit already seen, at a
+// unit outside the data area, or at a used unit; loading it never hangs.
+TEST(FreeChainDamage, LoadStopsAtLoopsAndStrayLinks) {
+  struct Case {
+    const char* what;
+    int32_t lastLink;  // what the chain's last unit (7) is made to point at
+    std::vector<int32_t> expectedFree;
+  };
+  const Case cases[] = {
+      {"loop back to the first unit", 3, {3, 5, 7}},
+      {"loop onto itself", 7, {3, 5, 7}},
+      {"link past the data area", 5000, {3, 5, 7}},
+      {"link to a used unit", 1, {3, 5, 7}},
+  };
+  vktest::TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = dir.Path("chain.dic");
+    {
+      IndexData<TraitsVKCU8L> dic;
+      ASSERT_EQ(dic.Create(path, false), 0);
+      ASSERT_EQ(dic.GrowIndexArea(1), 0);
+      for (int i = 0; i < 9; ++i) ASSERT_EQ(dic.Data().NewBlock(1), i);
+      for (int n : {3, 5, 7}) {
+        ASSERT_EQ(dic.Data().Load(n), 0);
+        ASSERT_EQ(dic.Data().FreeBlock(n), 0);
+      }
+      ASSERT_EQ(dic.Close(), 0);
+    }
+    auto bytes = ReadAll(path);
+    const size_t unit7 = 256 + 256 + 7 * 256;
+    ASSERT_EQ(LoadLE32(&bytes[unit7 + 2]), 0xFFFFFFFFu);
+    StoreLE32(&bytes[unit7 + 2], static_cast<uint32_t>(c.lastLink));
+    vktest::WriteAll(path, bytes);
+    IndexData<TraitsVKCU8L> dic;
+    ASSERT_EQ(dic.Open(path, false), 0);
+    EmptyList* runs = dic.Data().FreeRuns();
+    runs->Sort();
+    std::vector<int32_t> free;
+    for (const auto& r : runs->Runs())
+      for (int32_t i = 0; i < r.length; ++i) free.push_back(r.start + i);
+    EXPECT_EQ(free, c.expectedFree);
+    ASSERT_EQ(dic.Close(), 0);
+  }
+}
+
 // One row per failure of the block file, each injected at the file layer.
 struct FaultCase {
   const char* what;
