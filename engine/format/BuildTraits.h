@@ -24,6 +24,7 @@ enum class BannerForm { Narrow, Utf16 };
 struct TraitsVKCU8L {
   static constexpr const char* kName = "VKCU8L";
   using Unit = char;  // one stored text unit of a headword (compared unsigned)
+  using IChar = char16_t;  // one character unit of the exported interface
   static constexpr Endian kFileOrder = Endian::Little;
   static constexpr FieldCodec kFieldCodec = FieldCodec::Bocu1;
   static constexpr BannerForm kBanner = BannerForm::Narrow;
@@ -38,6 +39,7 @@ struct TraitsVKCU8L {
 struct TraitsVKCUB {
   static constexpr const char* kName = "VKCUB";
   using Unit = char16_t;
+  using IChar = char16_t;
   static constexpr Endian kFileOrder = Endian::Big;
   static constexpr FieldCodec kFieldCodec = FieldCodec::Utf16;
   static constexpr BannerForm kBanner = BannerForm::Utf16;
@@ -52,6 +54,7 @@ struct TraitsVKCUB {
 struct TraitsVKCUL {
   static constexpr const char* kName = "VKCUL";
   using Unit = char16_t;
+  using IChar = char16_t;
   static constexpr Endian kFileOrder = Endian::Little;
   static constexpr FieldCodec kFieldCodec = FieldCodec::Utf16;
   static constexpr BannerForm kBanner = BannerForm::Utf16;
@@ -65,6 +68,7 @@ struct TraitsVKCUL {
 struct TraitsVKC620 {
   static constexpr const char* kName = "VKC620";
   using Unit = char;
+  using IChar = char;  // narrow strings at the interface, stored as given
   static constexpr Endian kFileOrder = Endian::Little;
   static constexpr FieldCodec kFieldCodec = FieldCodec::Raw;
   static constexpr BannerForm kBanner = BannerForm::Narrow;
