@@ -1,0 +1,272 @@
+// The exported interface of one engine library. CMake compiles this file once
+// per library with VK_BUILD_TRAITS naming that build's traits; everything
+// below is the same for every build.
+#include "api/VokaApi.h"
+
+#include <cstring>
+
+#include "api/Handle.h"
+#include "api/Messages.h"
+#include "dic/Voka.h"
+
+#ifndef VK_BUILD_TRAITS
+#error "VK_BUILD_TRAITS names the build's traits (set by the build)"
+#endif
+
+using B = vk::VK_BUILD_TRAITS;
+using IChar = B::IChar;
+static_assert(sizeof(IChar) == sizeof(VKChar), "the interface's character type is the build's");
+
+struct VKHandleRec : VKHandleOf<B> {};
+
+namespace {
+
+const IChar* In(const VKChar* s) { return reinterpret_cast<const IChar*>(s); }
+const VKChar* Out(const IChar* s) { return reinterpret_cast<const VKChar*>(s); }
+
+const IChar kEmpty[1] = {0};
+
+// Points the caller's record at the handle's copy of the last result.
+void FillRecord(VKHandleRec* h, VKRecordData* rec) {
+  if (!rec) return;
+  rec->word = Out(h->currentWord.c_str());
+  rec->japa = Out(h->current.translation.c_str());
+  rec->exp = Out(h->current.example.c_str());
+  rec->pron = Out(h->current.pronunciation.c_str());
+  rec->attr = h->current.attribute;
+}
+
+int32_t FailWith(VKHandleRec* h) {
+  h->lastError = h->dic ? h->dic->ErrorCode() : h->lastError;
+  return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+VKAPI int32_t VKGetVersion(void) { return 4096; }
+
+VKAPI VKHandle VKCreateHandle(void) { return new (std::nothrow) VKHandleRec; }
+
+VKAPI int32_t VKClose(VKHandle h) {
+  if (!h || !h->dic) return 0;
+  h->dic->CloseDic();
+  h->dic.reset();
+  return 1;
+}
+
+VKAPI void VKDeleteHandle(VKHandle h) {
+  if (!h) return;
+  VKClose(h);
+  delete h;
+}
+
+VKAPI int32_t VKOpen(VKHandle h, const VKChar* name, int32_t readOnly) {
+  if (!h) return 0;
+  VKClose(h);  // a handle holds one dictionary: the earlier one is closed, not lost
+  if (!name) {
+    h->lastError = vk::kErrCannotOpen;
+    return 0;
+  }
+  std::unique_ptr<vk::Voka<B>> voka(new (std::nothrow) vk::Voka<B>);
+  if (!voka) {
+    h->lastError = vk::kErrNoMemory;
+    return 0;
+  }
+  if (voka->OpenDic(vk::PathFromInterface(In(name)), In(name), readOnly != 0) != 0) {
+    h->lastError = voka->Error();
+    return 0;
+  }
+  h->dic = std::move(voka);
+  return 1;
+}
+
+VKAPI int32_t VKCreate(VKHandle h, const VKChar* name, const int32_t* options) {
+  if (!h) return 0;
+  VKClose(h);
+  if (!name) {
+    h->lastError = vk::kErrCannotOpen;
+    return 0;
+  }
+  std::unique_ptr<vk::Voka<B>> voka(new (std::nothrow) vk::Voka<B>);
+  if (!voka) {
+    h->lastError = vk::kErrNoMemory;
+    return 0;
+  }
+  bool option = options && *options != 0;
+  if (voka->CreateDic(vk::PathFromInterface(In(name)), In(name), option) != 0) {
+    h->lastError = voka->Error();
+    return 0;
+  }
+  h->dic = std::move(voka);
+  return 1;
+}
+
+VKAPI int32_t VKIsVoka(const VKChar* name) {
+  if (!name) return 0;
+  vk::Voka<B> voka;
+  return voka.OpenDic(vk::PathFromInterface(In(name)), In(name), true) == 0 ? 1 : 0;
+}
+
+VKAPI int32_t VKGetHeaderInfo(const VKChar* name, VKHeaderInfo* info) {
+  if (!name || !info) return 0;
+  vk::IndexData<B> dic;
+  if (dic.Open(vk::PathFromInterface(In(name)), true) != 0) return 0;
+  const vk::DicHeader& hd = dic.Header();
+  std::memset(info, 0, sizeof *info);
+  info->headerSize = hd.headerSize();
+  info->version = hd.version();
+  info->maxWordLen = hd.maxWordLen();
+  info->maxJapaLen = hd.maxJapaLen();
+  info->indexAreaBytes = int32_t(hd.indexBlocks()) * hd.blockSize();
+  info->indexCount = hd.indexCount();
+  info->indexBlocks = hd.indexBlocks();
+  info->blockSize = hd.blockSize();
+  info->blockCount = hd.blockCount();
+  info->freeBlock = hd.freeBlock();
+  info->wordCount = static_cast<int32_t>(hd.wordCount());
+  info->typeAux = hd.typeAux();
+  info->dicType = hd.dicType();
+  info->attrLen = hd.attrLen();
+  info->indexWide = hd.indexWide();
+  info->extraValue = hd.extraValue();
+  info->charTag = hd.charTag();
+  dic.Close();
+  return 1;
+}
+
+VKAPI int32_t VKSetFastMode(VKHandle h, int32_t flag) {
+  if (!h || !h->dic) return 0;
+  return h->dic->SetFast(flag != 0);
+}
+
+VKAPI VKHandle VKSetCodePage(VKHandle h, int32_t a, int32_t b, int32_t c, int32_t d) {
+  if (h) {
+    h->codePage[0] = a;
+    h->codePage[1] = b;
+    h->codePage[2] = c;
+    h->codePage[3] = d;
+  }
+  return h;
+}
+
+VKAPI const void* VKGetHeader(VKHandle h) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  return v ? v->Header().data() : nullptr;
+}
+
+VKAPI const VKChar* VKGetFileName(VKHandle h) {
+  if (!h || !h->dic) return nullptr;
+  return Out(h->dic->FileName());
+}
+
+VKAPI int32_t VKGetDicVersion(VKHandle h) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  return v ? v->Header().version() : 0;
+}
+
+VKAPI int32_t VKGetWordNum(VKHandle h) { return h && h->dic ? h->dic->WordCount() : 0; }
+VKAPI int32_t VKGetIndexNum(VKHandle h) { return VKGetWordNum(h); }
+VKAPI int32_t VKGetNumWord(VKHandle h) { return VKGetWordNum(h); }
+
+VKAPI void VKSetDivRatio(VKHandle, int32_t) {}
+
+VKAPI int32_t VKGetErrorCode(VKHandle h) {
+  if (!h) return 0;
+  return h->dic ? h->dic->ErrorCode() : h->lastError;
+}
+
+VKAPI const VKChar* VKGetErrorMessage(int32_t code) { return Out(vk::RingMessage<IChar>(code)); }
+
+// ---- search and navigation ----
+
+VKAPI int32_t VKInitSearch(VKHandle h, const VKChar* pattern, int32_t flags) {
+  if (!h || !h->dic) return 0;
+  h->incremental = 0;
+  h->dic->StartSearch(pattern ? In(pattern) : nullptr, flags);
+  return 1;
+}
+
+VKAPI int32_t VKInitIncSearch(VKHandle h, const VKChar* pattern) {
+  if (!h || !h->dic) return 0;
+  h->dic->StartSearch(pattern ? In(pattern) : nullptr, 0x1001);
+  h->incremental = 1;
+  return 1;
+}
+
+VKAPI int32_t VKSetAllSearch(VKHandle h, int32_t, int32_t flags) {
+  if (!h || !h->dic) return 0;
+  h->incremental = 0;
+  h->dic->StartSearch(kEmpty, flags);
+  return 1;
+}
+
+VKAPI void VKJumpAS(VKHandle h, const VKChar* word, int32_t after, int32_t inclusive) {
+  if (!h || !h->dic) return;
+  h->dic->JumpTo(word ? In(word) : kEmpty, after, inclusive);
+}
+
+namespace {
+
+int32_t Step(VKHandle h, VKRecordData* rec, bool forward) {
+  if (!h || !h->dic) return -1;
+  int32_t rc = forward ? h->dic->NextResult(rec ? &h->current : nullptr)
+                       : h->dic->PrevResult(rec ? &h->current : nullptr);
+  if (rc == 1) {
+    h->currentWord = h->dic->ResultWord();
+    if (h->incremental) {
+      vk::Voka<B>* v = h->voka();
+      if (v && v->IncrementalPassed(h->currentWord)) return -2;
+    }
+    FillRecord(h, rec);
+  } else if (rc == -1) {
+    h->lastError = h->dic->ErrorCode();
+  }
+  return rc;
+}
+
+}  // namespace
+
+VKAPI int32_t VKGetNextSearch(VKHandle h, VKRecordData* rec) { return Step(h, rec, true); }
+VKAPI int32_t VKGetPrevSearch(VKHandle h, VKRecordData* rec) { return Step(h, rec, false); }
+
+VKAPI int32_t VKBSearch(VKHandle h, const VKChar* word, VKRecordData* rec) {
+  if (!h || !h->dic || !word) return 0;
+  int32_t rc = h->dic->BSearchWord(In(word));
+  if (rc != 1) return rc < 0 ? FailWith(h) : 0;
+  h->currentWord = h->dic->CursorWord();
+  if (rec) {
+    if (h->dic->ReadAtCursor(h->current) != 0) return FailWith(h);
+    FillRecord(h, rec);
+  }
+  return 1;
+}
+
+VKAPI int32_t VKFind(VKHandle h, const VKChar* word, VKRecordData* rec) {
+  if (!h || !h->dic || !word) return 0;
+  int32_t rc = h->dic->FindWord(In(word), rec ? &h->current : nullptr);
+  if (rc != 1) return rc < 0 ? FailWith(h) : 0;
+  h->currentWord = In(word);
+  FillRecord(h, rec);
+  return 1;
+}
+
+VKAPI int32_t VKInitScan(VKHandle h) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  if (!v) return 0;
+  v->InitScan();
+  return 1;
+}
+
+VKAPI int32_t VKDirectJump(VKHandle h, int32_t n) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  return v ? v->DirectJump(n) : 0;
+}
+
+VKAPI int32_t VKGetPercent(VKHandle h) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  return v ? v->Percent() : 0;
+}
+
+}  // extern "C"
