@@ -6,7 +6,8 @@
 // Every single byte 0x01-0xFF that iconv turns into one UTF-16 unit gets a
 // line; every byte that iconv finds incomplete by itself is a lead byte, and
 // each pair of it with a trail byte 0x01-0xFF that iconv turns into one
-// UTF-16 unit gets a line. Codes that need a surrogate pair cannot be held
+// UTF-16 unit gets a line; a lead byte with no such pair gets one line that
+// maps its first code to 0. Codes that need a surrogate pair cannot be held
 // by a table and are left out. The file starts with a "Name:" directive and
 // lists the codes in ascending order, one "0xCODE<tab>0xUNIT" line each.
 // It is written beside its final name and renamed into place, so a failed
@@ -83,14 +84,20 @@ int main(int argc, char** argv) {
   }
   for (unsigned b = 1; b < 256; ++b) {
     if (!lead[b]) continue;
+    bool any = false;
     for (unsigned t = 1; t < 256; ++t) {
       unsigned char in[2] = {static_cast<unsigned char>(b), static_cast<unsigned char>(t)};
       unsigned unit = 0;
       if (Convert(cd, in, 2, &unit) == Result::kMapped) {
         std::fprintf(f, "0x%04X\t0x%04X\n", b * 256 + t, unit);
         ++lines;
+        any = true;
       }
     }
+    // A table knows its lead bytes only from mapped two-byte codes. A lead
+    // byte whose row is empty still takes the next byte with it, so it gets
+    // one code mapped to 0, which flags the byte and maps nothing.
+    if (!any) std::fprintf(f, "0x%02X40\t0x0000\t# lead byte of an empty row\n", b);
   }
   iconv_close(cd);
   bool ok = std::ferror(f) == 0;
