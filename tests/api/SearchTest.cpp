@@ -1,0 +1,301 @@
+// Search and navigation through the loaded libraries, over dictionaries
+// whose block boundaries the test sets (three entries to a block).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "api/ApiTestUtil.h"
+#include "api/TestDic.h"
+#include "support/TempDir.h"
+#include "text/Collation.h"
+
+namespace {
+
+using namespace vktest;
+
+std::vector<TestEntry> Fixture() {
+  // In dictionary order (ASCII: the same in every build).
+  return {
+      {u"ABx", u"upper", u"", u"", 0x80 | 2},
+      {u"aa", u"?query", u"", u"", 0x80 | 1},
+      {u"ab", u"bee", u"an example", u"", 0x80 | 0x20 | 3},
+      {u"abc", u"see", u"", u"eh-bee-see", 0x80 | 0x40 | 5},
+      {u"abd", u"", u"", u"", 0x80},
+      {u"b", u"just b", u"", u"", 0x80 | 15},
+      {u"ba", u"xyz", u"", u"", 0x80 | 0x20 | 1},
+      {u"bb", u"bob", u"", u"", 0x80},
+      {u"c", u"sea", u"waves", u"", 0x80 | 3},
+      {u"ca", u"cab", u"", u"", 0x80},
+      {u"d", u"dee", u"", u"", 0x80},
+  };
+}
+
+template <class P>
+class SearchTest : public ::testing::Test {
+ protected:
+  using C = typename P::C;
+  using Rec = Record<C>;
+
+  SearchTest() : lib(P::kName) {}
+
+  void SetUp() override {
+    std::string path = dir.Path("s.dic");
+    BuildDictionary<typename P::B>(path, Fixture(), 3);
+    h = lib.CreateHandle();
+    auto name = S<C>(std::u16string(path.begin(), path.end()));
+    ASSERT_EQ(lib.Open(h, name.c_str(), 1), 1) << lib.GetErrorCode(h);
+  }
+  void TearDown() override { lib.DeleteHandle(h); }
+
+  std::basic_string<C> s(const std::u16string& t) { return S<C>(t); }
+
+  // The words of every result until the end, with "|" for each 0.
+  std::vector<std::u16string> Drain(bool forward = true) {
+    std::vector<std::u16string> out;
+    Rec rec;
+    for (int guard = 0; guard < 200; ++guard) {
+      int32_t rc = forward ? lib.GetNextSearch(h, &rec) : lib.GetPrevSearch(h, &rec);
+      if (rc == 1) {
+        out.push_back(U(rec.word));
+      } else if (rc == 0) {
+        out.push_back(u"|");
+      } else {
+        break;
+      }
+    }
+    return out;
+  }
+  // Only the words.
+  std::vector<std::u16string> Words(bool forward = true) {
+    auto all = Drain(forward);
+    all.erase(std::remove(all.begin(), all.end(), u"|"), all.end());
+    return all;
+  }
+
+  EngineLib<C> lib;
+  TempDir dir;
+  void* h = nullptr;
+};
+
+using Libs = ::testing::Types<LibU8, LibUB, LibUL, LibC620>;
+TYPED_TEST_SUITE(SearchTest, Libs);
+
+TYPED_TEST(SearchTest, AllEntriesInOrderWithZerosAtBlockBoundaries) {
+  auto& lib = this->lib;
+  EXPECT_EQ(lib.GetWordNum(this->h), 11);
+  ASSERT_EQ(lib.InitSearch(this->h, nullptr, 4), 1);
+  EXPECT_EQ(this->Drain(), (std::vector<std::u16string>{u"ABx", u"aa", u"ab", u"|", u"abc", u"abd", u"b", u"|", u"ba",
+                                                        u"bb", u"c", u"|", u"ca", u"d", u"|"}));
+  typename TestFixture::Rec rec;
+  EXPECT_EQ(lib.GetNextSearch(this->h, &rec), -2);
+  EXPECT_EQ(lib.GetPercent(this->h), 100);
+  // Backwards from the end.
+  lib.JumpAS(this->h, this->s(u"").c_str(), 1, 0);
+  EXPECT_EQ(this->Words(false),
+            (std::vector<std::u16string>{u"d", u"ca", u"c", u"bb", u"ba", u"b", u"abd", u"abc", u"ab", u"aa", u"ABx"}));
+}
+
+TYPED_TEST(SearchTest, RecordsCarryFieldsAndAttribute) {
+  auto& lib = this->lib;
+  typename TestFixture::Rec rec;
+  ASSERT_EQ(lib.Find(this->h, this->s(u"abc").c_str(), &rec), 1);
+  EXPECT_EQ(U(rec.word), u"abc");
+  EXPECT_EQ(U(rec.japa), u"see");
+  EXPECT_EQ(U(rec.exp), u"");
+  EXPECT_EQ(U(rec.pron), u"eh-bee-see");
+  EXPECT_EQ(rec.attr, 0x80 | 0x40 | 0x10 | 5);  // bit 4: stored extended
+  EXPECT_EQ(lib.Find(this->h, this->s(u"abcd").c_str(), &rec), 0);
+  EXPECT_EQ(lib.Find(this->h, this->s(u"").c_str(), &rec), 0);
+  EXPECT_EQ(lib.Find(this->h, nullptr, &rec), 0);
+  EXPECT_EQ(lib.Find(this->h, this->s(u"d").c_str(), nullptr), 1);
+}
+
+TYPED_TEST(SearchTest, BSearchPositionsAtTheFirstEntryNotLess) {
+  auto& lib = this->lib;
+  typename TestFixture::Rec rec;
+  struct Case {
+    std::u16string key;
+    int32_t rc;
+    std::u16string word;
+  };
+  const Case cases[] = {
+      {u"A", 1, u"ABx"},    {u"ab", 1, u"ab"},  {u"abb", 1, u"abc"},  // between two blocks
+      {u"abcz", 1, u"abd"},
+      {u"b", 1, u"b"},      {u"bz", 1, u"c"},   {u"d", 1, u"d"},
+      {u"zzz", 0, u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.key));
+    rec = {};
+    EXPECT_EQ(lib.BSearch(this->h, this->s(c.key).c_str(), &rec), c.rc);
+    if (c.rc == 1) {
+      EXPECT_EQ(U(rec.word), c.word);
+    }
+  }
+}
+
+struct TypeCase {
+  const char* what;
+  std::u16string pattern;
+  int32_t flags;
+  std::vector<std::u16string> words;
+};
+
+TYPED_TEST(SearchTest, SearchTypesAndMatchers) {
+  auto& lib = this->lib;
+  const TypeCase cases[] = {
+      {"type 12: attribute bit 5", u"", 12, {u"ab", u"ba"}},
+      {"type 16: attribute bit 6", u"", 16, {u"abc"}},
+      {"type 64: levels 1 to 3", u"31", 64, {u"ABx", u"aa", u"ab", u"ba", u"c"}},
+      {"type 64: level 15", u"99", 64, {}},
+      {"type 256: translation begins with ?", u"", 256, {u"aa"}},
+      {"headword substring", u"b", 1, {u"ab", u"abc", u"abd", u"b", u"ba", u"bb"}},
+      {"headword substring, case-folded", u"bX", 0x801, {u"ABx"}},
+      {"headword prefix (ordered)", u"ab", 0x1001, {u"ab", u"abc", u"abd"}},
+      {"headword prefix, case-folded", u"ab", 0x1801, {u"ABx", u"ab", u"abc", u"abd"}},
+      {"translation substring", u"ee", 2, {u"ab", u"abc", u"d"}},
+      {"translation prefix", u"s", 0x1002, {u"abc", u"c"}},
+      {"example", u"ample", 0x20, {u"ab"}},
+      {"pronunciation", u"bee", 0x80, {u"abc"}},
+      {"headword or translation", u"a", 3, {u"aa", u"ab", u"abc", u"abd", u"ba", u"c", u"ca"}},
+      {"empty pattern matches every headword", u"", 1,
+       {u"ABx", u"aa", u"ab", u"abc", u"abd", u"b", u"ba", u"bb", u"c", u"ca", u"d"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(lib.InitSearch(this->h, this->s(c.pattern).c_str(), c.flags), 1);
+    EXPECT_EQ(this->Words(), c.words);
+  }
+}
+
+TYPED_TEST(SearchTest, LevelRangeWithAShortPatternReadsNothingPast) {
+  auto& lib = this->lib;
+  ASSERT_EQ(lib.InitSearch(this->h, this->s(u"2").c_str(), 64), 1);  // levels 0..2
+  EXPECT_EQ(this->Words(), (std::vector<std::u16string>{u"ABx", u"aa", u"abd", u"ba", u"bb", u"ca", u"d"}));
+}
+
+TYPED_TEST(SearchTest, IncrementalSearchStopsAfterThePrefix) {
+  auto& lib = this->lib;
+  ASSERT_EQ(lib.InitIncSearch(this->h, this->s(u"ab").c_str()), 1);
+  EXPECT_EQ(this->Words(), (std::vector<std::u16string>{u"ab", u"abc", u"abd"}));
+}
+
+TYPED_TEST(SearchTest, JumpsPlaceTheCursor) {
+  auto& lib = this->lib;
+  typename TestFixture::Rec rec;
+  struct Case {
+    std::u16string word;
+    int32_t after, inclusive;
+    std::u16string next, prev;
+  };
+  const Case cases[] = {
+      {u"b", 0, 1, u"b", u"abc"},      // equal, inclusive: E first; the cursor stands before E
+      {u"b", 0, 0, u"ba", u"abd"},     // equal, exclusive: the cursor stays on E
+      {u"abb", 0, 0, u"abc", u""},     // between blocks: E first; the cursor stands before its block
+      {u"b", 1, 0, u"ba", u"abd"},     // after: around E
+      {u"ABx", 0, 1, u"ABx", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.word));
+    lib.InitSearch(this->h, nullptr, 4);
+    lib.JumpAS(this->h, this->s(c.word).c_str(), c.after, c.inclusive);
+    int32_t rc;
+    while ((rc = lib.GetNextSearch(this->h, &rec)) == 0) {
+    }
+    ASSERT_EQ(rc, 1);
+    EXPECT_EQ(U(rec.word), c.next);
+    lib.JumpAS(this->h, this->s(c.word).c_str(), c.after, c.inclusive);
+    while ((rc = lib.GetPrevSearch(this->h, &rec)) == 0) {
+    }
+    if (c.prev.empty()) {
+      EXPECT_EQ(rc, -2);
+    } else {
+      ASSERT_EQ(rc, 1);
+      EXPECT_EQ(U(rec.word), c.prev);
+    }
+  }
+  lib.JumpAS(this->h, this->s(u"").c_str(), 0, 0);
+  ASSERT_EQ(lib.GetNextSearch(this->h, &rec), 1);
+  EXPECT_EQ(U(rec.word), u"ABx");
+}
+
+TYPED_TEST(SearchTest, DirectJumpAndPercent) {
+  auto& lib = this->lib;
+  typename TestFixture::Rec rec;
+  lib.InitSearch(this->h, nullptr, 4);
+  EXPECT_EQ(lib.GetPercent(this->h), -25);  // index position -1 of 4 blocks
+  ASSERT_EQ(lib.DirectJump(this->h, 2), 1);
+  ASSERT_EQ(lib.GetNextSearch(this->h, &rec), 1);
+  EXPECT_EQ(U(rec.word), u"ba");
+  EXPECT_EQ(lib.GetPercent(this->h), 50);
+  EXPECT_EQ(lib.DirectJump(this->h, 4), 0);
+  ASSERT_EQ(lib.GetNextSearch(this->h, &rec), 1);
+  EXPECT_EQ(U(rec.word), u"bb");
+  ASSERT_EQ(lib.InitScan(this->h), 1);
+  EXPECT_EQ(this->Words().size(), 11u);
+}
+
+TYPED_TEST(SearchTest, EmptyDictionary) {
+  auto& lib = this->lib;
+  using C = typename TestFixture::C;
+  std::string path = this->dir.Path("empty.dic");
+  void* h = lib.CreateHandle();
+  int32_t zero = 0;
+  auto name = S<C>(std::u16string(path.begin(), path.end()));
+  ASSERT_EQ(lib.Create(h, name.c_str(), &zero), 1);
+  typename TestFixture::Rec rec;
+  EXPECT_EQ(lib.BSearch(h, this->s(u"a").c_str(), &rec), 0);
+  EXPECT_EQ(lib.Find(h, this->s(u"a").c_str(), &rec), 0);
+  lib.InitSearch(h, nullptr, 4);
+  EXPECT_EQ(lib.GetNextSearch(h, &rec), -2);
+  EXPECT_EQ(lib.GetPercent(h), 0);
+  lib.DeleteHandle(h);
+}
+
+TEST(ScanTest, Vkcub) {
+  EngineLib<char16_t> lib("VKCUB");
+  TempDir dir;
+  std::string path = dir.Path("scan.dic");
+  BuildDictionary<vk::TraitsVKCUB>(path, Fixture(), 3);
+  void* h = lib.CreateHandle();
+  std::u16string name(path.begin(), path.end());
+  ASSERT_EQ(lib.Open(h, name.c_str(), 1), 1);
+  Record<char16_t> rec;
+  std::vector<std::u16string> words, japa;
+  int32_t rc;
+  while ((rc = lib.GetNextScan(h, &rec)) == 1) {
+    words.push_back(rec.word);
+    japa.push_back(rec.japa);
+  }
+  EXPECT_EQ(rc, -2);
+  ASSERT_EQ(words.size(), 11u);
+  EXPECT_EQ(words[3], u"abc");
+  EXPECT_EQ(japa[3], u"see");
+  lib.DeleteHandle(h);
+  EXPECT_EQ(lib.GetNextScan(nullptr, &rec), -1);
+}
+
+// Outside the Basic Multilingual Plane the two Unicode orders differ.
+TEST(BuildOrder, SupplementaryCharactersSortDifferently) {
+  TempDir dir;
+  std::vector<TestEntry> u8 = {{u"\uFF21", u"A", u"", u"", 0x80}, {u"\U0001F600", u"smile", u"", u"", 0x80}};
+  std::vector<TestEntry> ub = {u8[1], u8[0]};
+  BuildDictionary<vk::TraitsVKCU8L>(dir.Path("u8.dic"), u8, 3);
+  BuildDictionary<vk::TraitsVKCUB>(dir.Path("ub.dic"), ub, 3);
+  for (auto [lib, file, first] : {std::make_tuple("VKCU8L", "u8.dic", u8[0].word), std::make_tuple("VKCUB", "ub.dic", ub[0].word)}) {
+    SCOPED_TRACE(lib);
+    EngineLib<char16_t> engine(lib);
+    void* h = engine.CreateHandle();
+    std::string path = dir.Path(file);
+    ASSERT_EQ(engine.Open(h, std::u16string(path.begin(), path.end()).c_str(), 1), 1);
+    engine.InitSearch(h, nullptr, 4);
+    Record<char16_t> rec;
+    ASSERT_EQ(engine.GetNextSearch(h, &rec), 1);
+    EXPECT_EQ(std::u16string(rec.word), first);
+    ASSERT_EQ(engine.Find(h, u"\U0001F600", &rec), 1);
+    EXPECT_EQ(std::u16string(rec.japa), u"smile");
+    engine.DeleteHandle(h);
+  }
+}
+
+}  // namespace
