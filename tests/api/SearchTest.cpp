@@ -6,6 +6,7 @@
 
 #include "api/ApiTestUtil.h"
 #include "api/TestDic.h"
+#include "store/StoreTestUtil.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 
@@ -296,6 +297,38 @@ TEST(BuildOrder, SupplementaryCharactersSortDifferently) {
     EXPECT_EQ(std::u16string(rec.japa), u"smile");
     engine.DeleteHandle(h);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A block whose first entry claims to run past the block's end.
+TEST(DamagedBlock, SearchAndLookupReportDamage) {
+  EngineLib<char16_t> lib("VKCU8L");
+  TempDir dir;
+  std::string path = dir.Path("bad.dic");
+  BuildDictionary<vk::TraitsVKCU8L>(path, Fixture(), 3);
+  auto bytes = ReadAll(path);
+  const size_t block1 = 256 + 8 * 256 + 8 * 256;
+  bytes[block1 + 2] = 0xF0;
+  bytes[block1 + 3] = 0xFF;
+  WriteAll(path, bytes);
+  void* h = lib.CreateHandle();
+  std::u16string name(path.begin(), path.end());
+  ASSERT_EQ(lib.Open(h, name.c_str(), 1), 1);
+  lib.InitSearch(h, nullptr, 4);
+  Record<char16_t> rec;
+  int32_t rc;
+  int delivered = 0;
+  while ((rc = lib.GetNextSearch(h, &rec)) >= 0) delivered += rc;
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(delivered, 3);
+  EXPECT_EQ(lib.GetErrorCode(h), 31);
+  EXPECT_EQ(lib.Find(h, u"abd", &rec), 0);
+  EXPECT_EQ(lib.GetErrorCode(h), 31);
+  EXPECT_EQ(lib.Find(h, u"aa", &rec), 1);  // other blocks still read
+  lib.DeleteHandle(h);
 }
 
 }  // namespace
