@@ -53,7 +53,9 @@ class TConvTable {
   TConvTable& operator=(const TConvTable&) = delete;
 
   // Reads the file named at construction; false only when it cannot be
-  // opened. A probe stops at the first mapping line or after kProbeLines
+  // opened. Every load starts from an empty map, no lead bytes, both
+  // substitutes 0 and no mappings; the name is kept until a "Name:" line
+  // replaces it (a table object is meant to be loaded once). A probe stops at the first mapping line or after kProbeLines
   // lines, whichever comes first, and leaves the map as it was reset (all
   // 0): what it finds is the name (and the substitutes set by then).
   bool Load(bool probe = false);
