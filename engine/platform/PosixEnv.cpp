@@ -135,8 +135,10 @@ class PosixEnv : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  static PosixEnv* env = new PosixEnv;
-  return env;
+  // An object, not a heap pointer: an engine library may be unloaded and
+  // loaded again, and its environment must go with it.
+  static PosixEnv env;
+  return &env;
 }
 
 }  // namespace vk
