@@ -43,6 +43,33 @@ int32_t FailWith(VKHandleRec* h) {
 
 }  // namespace
 
+namespace {
+
+// Opens or creates through a fresh dictionary object that the handle takes
+// on success. The handle's earlier dictionary is closed first, not lost.
+template <class Start>
+int32_t Attach(VKHandle h, const VKChar* name, Start start) {
+  if (!h) return 0;
+  VKClose(h);
+  if (!name) {
+    h->lastError = vk::kErrCannotOpen;
+    return 0;
+  }
+  std::unique_ptr<vk::Voka<B>> voka(new (std::nothrow) vk::Voka<B>);
+  if (!voka) {
+    h->lastError = vk::kErrNoMemory;
+    return 0;
+  }
+  if (start(*voka, vk::PathFromInterface(In(name)), In(name)) != 0) {
+    h->lastError = voka->Error();
+    return 0;
+  }
+  h->dic = std::move(voka);
+  return 1;
+}
+
+}  // namespace
+
 extern "C" {
 
 VKAPI int32_t VKGetVersion(void) { return 4096; }
@@ -63,44 +90,16 @@ VKAPI void VKDeleteHandle(VKHandle h) {
 }
 
 VKAPI int32_t VKOpen(VKHandle h, const VKChar* name, int32_t readOnly) {
-  if (!h) return 0;
-  VKClose(h);  // a handle holds one dictionary: the earlier one is closed, not lost
-  if (!name) {
-    h->lastError = vk::kErrCannotOpen;
-    return 0;
-  }
-  std::unique_ptr<vk::Voka<B>> voka(new (std::nothrow) vk::Voka<B>);
-  if (!voka) {
-    h->lastError = vk::kErrNoMemory;
-    return 0;
-  }
-  if (voka->OpenDic(vk::PathFromInterface(In(name)), In(name), readOnly != 0) != 0) {
-    h->lastError = voka->Error();
-    return 0;
-  }
-  h->dic = std::move(voka);
-  return 1;
+  return Attach(h, name, [&](vk::Voka<B>& v, const std::string& path, const IChar* n) {
+    return v.OpenDic(path, n, readOnly != 0);
+  });
 }
 
 VKAPI int32_t VKCreate(VKHandle h, const VKChar* name, const int32_t* options) {
-  if (!h) return 0;
-  VKClose(h);
-  if (!name) {
-    h->lastError = vk::kErrCannotOpen;
-    return 0;
-  }
-  std::unique_ptr<vk::Voka<B>> voka(new (std::nothrow) vk::Voka<B>);
-  if (!voka) {
-    h->lastError = vk::kErrNoMemory;
-    return 0;
-  }
-  bool option = options && *options != 0;
-  if (voka->CreateDic(vk::PathFromInterface(In(name)), In(name), option) != 0) {
-    h->lastError = voka->Error();
-    return 0;
-  }
-  h->dic = std::move(voka);
-  return 1;
+  const bool option = options && *options != 0;
+  return Attach(h, name, [&](vk::Voka<B>& v, const std::string& path, const IChar* n) {
+    return v.CreateDic(path, n, option);
+  });
 }
 
 VKAPI int32_t VKIsVoka(const VKChar* name) {
