@@ -1,7 +1,5 @@
 #include "EngineStore.h"
 
-#include <dlfcn.h>
-
 #include "Utf16.h"
 
 namespace vkbench {
@@ -32,21 +30,6 @@ std::vector<std::u16string> Convert(const std::vector<std::string>& v) {
   out.reserve(v.size());
   for (const auto& s : v) out.push_back(ToUtf16(s));
   return out;
-}
-
-// Interim: the registration exports are looked up at run time until the
-// engine library exports them.
-using RecordFn = int32_t (*)(VKHandle, VKRecordData*);
-using QueryRecordFn = int32_t (*)(VKHandle, VKRecordData*, VKQueryParam*);
-
-int32_t VKRecord(VKHandle h, VKRecordData* rec) {
-  static auto fn = reinterpret_cast<RecordFn>(dlsym(RTLD_DEFAULT, "VKRecord"));
-  return fn ? fn(h, rec) : 0;
-}
-
-int32_t VKQueryRecord(VKHandle h, VKRecordData* rec, VKQueryParam* p) {
-  static auto fn = reinterpret_cast<QueryRecordFn>(dlsym(RTLD_DEFAULT, "VKQueryRecord"));
-  return fn ? fn(h, rec, p) : -1;
 }
 
 }  // namespace
