@@ -1,0 +1,178 @@
+// TDllDic: one side of a conversion, a dictionary reached through an engine
+// library loaded at run time. TWin32DllDic goes through the legacy ANSI
+// engine VKC620 with byte strings; TUnicodeDllDic through VKCUL, VKCU8L or
+// VKCUB with UTF-16 strings.
+//
+// Lifecycle of an object: constructed (nothing loaded) -> library loaded
+// (first Open or GetErrorMessage) -> handle made and dictionary open (Open)
+// -> handle closed and deleted (Close, or the next Open) -> library unloaded
+// (destruction). Each object owns at most one library and one handle.
+//
+// Library choice (LoadDll):
+//   Win32                      VKC620.DLL
+//   UTF-16, little-endian      VKCUL.DLL
+//   UTF-8,  little-endian      VKCU8L.DLL
+//   UTF-16, big-endian         VKCUB.DLL
+//   UTF-8,  big-endian         none: LoadDll fails without loading anything
+// A library that cannot be loaded (or lacks one of the twelve exports,
+// Dictionary.h) sets the object's own error code to 16.
+//
+// Open(path, mode): mode 1 opens read-only, 2 creates (replacing any file),
+// 3 opens read-write, 0 only makes the handle; only the low two bits count.
+// Every Open first closes what the object held, and then prepares a scan of
+// the whole dictionary and a registration that merges a clashing headword
+// (clash rule 6, merge flags 0x7fff0000). GetErrorCode answers the engine's
+// code while a handle exists, else the object's own.
+//
+// Paths and messages are the program's narrow text (UTF-8). The Unicode
+// wrapper passes a path as at most 259 UTF-16 units; a longer path, or one
+// that is not well-formed UTF-8, is refused with code 35 before any handle
+// is made. Messages come back as UTF-8 from either wrapper.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "Dictionary.h"
+
+namespace vk {
+
+// The three texts and the attribute of a record, ANSI form. ReadNext fills
+// the pointers with the engine's strings, valid until the next call on the
+// object; WriteRecord takes caller-owned strings (null is empty).
+struct TAnsiFields {
+  const char* japa = "";
+  const char* pron = "";
+  const char* exp = "";
+  uint8_t attr = 0;
+};
+
+// The same in UTF-16, owned.
+struct TUnicodeFields {
+  std::u16string japa;
+  std::u16string pron;
+  std::u16string exp;
+  uint8_t attr = 0;
+};
+
+class TDllDic {
+ public:
+  enum OpenMode { kOpenNone = 0, kOpenRead = 1, kOpenCreate = 2, kOpenReadWrite = 3 };
+  // What a conversion asks of VKQueryRecord: merge with CR LF, and every merge
+  // bit from translations up.
+  static constexpr int32_t kClashRule = 6;
+  static constexpr int32_t kMergeFlags = 0x7fff0000;
+  // The own error code of a side whose library cannot be had.
+  static constexpr int kErrorNoLibrary = 16;
+  static constexpr int kErrorBadPath = 35;
+  // Room for a path in UTF-16 units, terminator included.
+  static constexpr size_t kPathUnits = 260;
+
+  TDllDic() = default;
+  virtual ~TDllDic() = default;
+  TDllDic(const TDllDic&) = delete;
+  TDllDic& operator=(const TDllDic&) = delete;
+
+  // Where LoadDll looks before the system's search (empty: the program's
+  // folder). Takes effect at the next load.
+  void SetLibraryFolder(const std::string& folder) { folder_ = folder; }
+
+  virtual int GetErrorCode() = 0;
+  // 0 on success, -1 on failure.
+  virtual int Open(const std::string& path, int mode) = 0;
+  virtual void Close() = 0;
+  virtual void SetFastMode() = 0;
+  virtual void InitSearch(int32_t clashRule, int32_t mergeFlags) = 0;
+  // The engine's text for `code` (UTF-8, with at most one "%s" for a path),
+  // or null when the library cannot be loaded or has no text. Valid until the
+  // next call on the object.
+  virtual const char* GetErrorMessage(int code) = 0;
+  virtual bool LoadDll() = 0;
+
+  // How far the scan has come, in percent.
+  virtual int GetPercent() = 0;
+
+  const std::string& fileName() const { return fileName_; }
+  bool hasHandle() const { return handle_ != nullptr; }
+  bool isLoaded() const { return module_.IsLoaded(); }
+
+ protected:
+  virtual bool CallOpen(const std::string& path, int32_t readOnly) = 0;
+  virtual bool CallCreate(const std::string& path, const int32_t* option) = 0;
+
+  int errorCode_ = 0;
+  std::string fileName_;
+  std::string folder_;
+  TEngineModule module_;
+  void* handle_ = nullptr;
+  TQueryParam query_ = {};
+};
+
+// What both wrappers share, over the engine's string type C.
+template <class C>
+class TDllDicOf : public TDllDic {
+ public:
+  ~TDllDicOf() override;
+
+  int GetErrorCode() override;
+  int Open(const std::string& path, int mode) override;
+  void Close() override;
+  void SetFastMode() override;
+  void InitSearch(int32_t clashRule, int32_t mergeFlags) override;
+  int GetPercent() override;
+
+ protected:
+  // Loads `dllName` unless a library is loaded; keeps the entry points.
+  bool LoadNamed(const char* dllName);
+  // The path as the engine takes it; false refuses the path.
+  virtual bool EnginePath(const std::string& path, std::basic_string<C>* out) = 0;
+  bool CallOpen(const std::string& path, int32_t readOnly) override;
+  bool CallCreate(const std::string& path, const int32_t* option) override;
+  // Calls VKGetNextSearch until it answers; true with an entry in rec_.
+  bool NextEntry();
+  int32_t Register(const C* word, const C* japa, const C* exp, const C* pron, uint8_t attr);
+
+  TEngineEntries<C> entries_ = {};
+  TEntryRecord<C> rec_ = {};
+};
+
+class TWin32DllDic : public TDllDicOf<char> {
+ public:
+  const char* GetErrorMessage(int code) override;
+  bool LoadDll() override;
+
+  // 0 with the next entry (word copied, fields the engine's), -1 at the end
+  // of the scan or on a scan error.
+  int ReadNext(std::string* word, TAnsiFields* fields);
+  // What VKQueryRecord answers: 0 when the entry was registered.
+  int WriteRecord(const char* word, const TAnsiFields& fields);
+
+ protected:
+  bool EnginePath(const std::string& path, std::string* out) override;
+};
+
+class TUnicodeDllDic : public TDllDicOf<char16_t> {
+ public:
+  // bigEndian: 1 picks the big-endian engines; utf8: 1 for a UTF-8 side,
+  // 0 for UTF-16.
+  TUnicodeDllDic(int bigEndian, int utf8) : bigEndian_(bigEndian), utf8_(utf8) {}
+
+  const char* GetErrorMessage(int code) override;
+  bool LoadDll() override;
+
+  int ReadNext(std::u16string* word, TUnicodeFields* fields);
+  int WriteRecord(const char16_t* word, const TUnicodeFields& fields);
+
+ protected:
+  bool EnginePath(const std::string& path, std::u16string* out) override;
+
+ private:
+  int bigEndian_;
+  int utf8_;
+  std::string message_;
+};
+
+// The engine library for a side, by the table above; null for UTF-8 with
+// big-endian.
+const char* EngineLibraryFor(int kind, int bigEndian);
+
+}  // namespace vk

@@ -1,0 +1,188 @@
+// TConvertDriver: one whole conversion of a dictionary, from the checks on
+// the source to the result counters, free of any window system. Its user (the
+// desktop program's main window, or the command line) answers questions,
+// shows message boxes, keeps the dump log, shows progress, lets the user
+// cancel and shows the result, through TConvertUser.
+//
+// The road of Convert():
+//   1. clear the dump log; take the mode's side kinds;
+//   2. source: a file must open at the path without sharing ("変換元ファイルが
+//      存在しません"), then open read-only through its engine ("変換元の辞書を開く
+//      ことができません");
+//   3. target: ask to initialise an existing file (default No) or to create a
+//      missing one (default Yes); create it through a short-lived wrapper
+//      (library missing: "必要なDLLが見つかりません"; failure: the legacy engine's
+//      message for the code, or "Unknown Error[%d]", caption "エラー"); open it
+//      read-write ("変換先の辞書を開くことができません");
+//   4. zero the five counters; load the four tables when a side is Win32
+//      ("変換テーブルファイル %s が開けません"), inverted for a Win32 target;
+//   5. the record loop: read, convert, register; a headword refused with
+//      error 37 is logged and counted in the Win32-to-Unicode loop only, any
+//      other write failure ends the loop ("辞書の書き込みでエラーが発生しました");
+//      after every registered record a closed progress display ends the loop,
+//      and every 256th refreshes progress and lets the user act;
+//   6. close the source, then the target; show the five counters. Steps 6
+//      run whenever step 4 was reached.
+// Message boxes are captioned "辞書の変換" unless said otherwise.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Dlldic.h"
+#include "FieldConv.h"
+#include "Tablerw.h"
+#include "util/DumpLog.h"
+
+namespace vk {
+
+// The six modes, by the settings dialog's item index.
+constexpr int kModeCount = 6;
+struct TModeSides {
+  int source;  // TDicKind
+  int target;
+};
+// The side kinds of mode `index` (0-5); {0, 0} for any other index.
+TModeSides ModeSides(int index);
+
+// What the settings dialog hands the driver.
+struct TConvertSettings {
+  int mode = 0;  // item index 0-5
+  std::string source;
+  std::string target;
+  bool bigEndian = false;
+  // Table file paths per field; an empty path is a field whose list offered
+  // no table.
+  std::string wordTable, pronTable, japaTable, expTable;
+  // Where the engine libraries are looked for first; empty: the program's folder.
+  std::string engineFolder;
+};
+
+// The five counters of the result dialog.
+struct TConvertCounters {
+  int sourceCount = 0;          // records read from the source (record number)
+  int recCount = 0;             // records the target accepted
+  int undefCount = 0;           // characters without a mapping
+  int multiByteErrorCount = 0;  // lead bytes without a trail byte
+  int overCount = 0;            // headwords refused as too long
+};
+
+enum class TConvertOutcome {
+  kDone,       // every record was read; the counters were shown
+  kRefused,    // a target question was answered No: nothing was written
+  kCancelled,  // the user stopped the record loop; the counters were shown
+  kFailed,     // an error box was shown; the counters too when the loop was reached
+};
+
+struct TConvertResult {
+  TConvertOutcome outcome = TConvertOutcome::kFailed;
+  bool countersShown = false;
+  TConvertCounters counters;
+};
+
+// Texts the driver and its users share.
+extern const char kConvertCaption[];        // "辞書の変換"
+extern const char kErrorCaption[];          // "エラー"
+extern const char kCancelCaption[];         // "変換処理の中止"
+extern const char kCancelQuestion[];        // "変換を中止しても良いですか？"
+extern const char kResultLabels[5][64];     // the result dialog's five captions
+
+class TConvertUser {
+ public:
+  virtual ~TConvertUser() = default;
+
+  // A Yes/No question; `defaultYes` is the answer of a bare Enter.
+  virtual bool Ask(const std::string& caption, const std::string& text, bool defaultYes) = 0;
+  // A message box with an OK button.
+  virtual void Message(const std::string& caption, const std::string& text) = 0;
+
+  virtual void ClearLog() = 0;
+  virtual void AddLogLine(const std::string& line) = 0;
+
+  // The progress display: shown when a record loop starts, hidden when it
+  // ends. ShowProgress is called at most once a second (measured with
+  // TickCount) with the source's scan percentage and the record number.
+  virtual void ProgressStart() {}
+  virtual void ProgressEnd() {}
+  virtual void ShowProgress(int percent, int recordNumber) = 0;
+  // Lets the user act (the window system's pending messages); called every
+  // 256 registered records.
+  virtual void ProcessEvents() {}
+  // True once the user has closed the progress display (cancelled); polled
+  // after every registered record.
+  virtual bool ProgressClosed() = 0;
+
+  // The counters at the end of a conversion that reached its record loop.
+  virtual void ShowResult(const TConvertCounters& counters) = 0;
+
+  // Milliseconds of a steady clock.
+  virtual uint32_t TickCount();
+};
+
+class TConvertDriver {
+ public:
+  // Registered records between two progress refreshes and cancel points.
+  static constexpr int kRefreshEvery = 256;
+  static constexpr uint32_t kRefreshMillis = 1000;
+  // Engine error code of a headword refused for its length.
+  static constexpr int kErrorTooLong = 37;
+
+  explicit TConvertDriver(TConvertUser* user) : user_(user), log_(user) {}
+  TConvertDriver(const TConvertDriver&) = delete;
+  TConvertDriver& operator=(const TConvertDriver&) = delete;
+
+  TConvertResult Convert(const TConvertSettings& settings);
+
+  // The error box for the target's creation: kind 2, a missing library;
+  // 256 + code, the legacy engine's message for the code with the path.
+  void ReportEngineError(int kind, const std::string& path);
+
+ private:
+  class LogAdapter : public TDumpLog {
+   public:
+    explicit LogAdapter(TConvertUser* user) : user_(user) {}
+    void AddLine(const std::string& line) override { user_->AddLogLine(line); }
+
+   private:
+    TConvertUser* user_;
+  };
+
+  std::unique_ptr<TDllDic> MakeSide(int kind) const;
+  bool OpenSource(const std::string& path);
+  bool PrepareTarget(const std::string& path);
+  void CloseBoth();
+  // The frame every record loop starts with: fast mode on both sides, the
+  // progress display shown and its timer started.
+  void StartLoop();
+  bool LoadTables();
+  void Win32ToUnicode();
+  void UnicodeToWin32();
+  void UnicodeToUnicode();
+  // After a registered record; false ends the loop.
+  bool AfterRegistered();
+  void WriteError();
+  void Say(const std::string& text);
+
+  TConvertUser* user_;
+  LogAdapter log_;
+  TConvertSettings settings_;
+  TModeSides sides_ = {0, 0};
+  std::unique_ptr<TDllDic> source_;
+  std::unique_ptr<TDllDic> target_;
+  std::unique_ptr<TConvTable> tables_[4];  // Word, Pron, Japa, Exp
+  TFieldConvState state_;
+  int recCount_ = 0;
+  int overCount_ = 0;
+  uint32_t progressTimer_ = 0;
+  bool cancelled_ = false;
+  bool failed_ = false;
+};
+
+// True when a file opens at `path` without sharing: a missing file, a folder
+// and a file that another program holds locked (as an engine holds an open
+// dictionary) all count as absent.
+bool SourceFileExists(const std::string& path);
+// True when anything exists at `path`.
+bool PathExists(const std::string& path);
+
+}  // namespace vk
