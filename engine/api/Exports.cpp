@@ -7,6 +7,7 @@
 
 #include "api/Handle.h"
 #include "api/Messages.h"
+#include "dic/Mutation.h"
 #include "dic/Voka.h"
 
 #ifndef VK_BUILD_TRAITS
@@ -266,6 +267,94 @@ VKAPI int32_t VKDirectJump(VKHandle h, int32_t n) {
 VKAPI int32_t VKGetPercent(VKHandle h) {
   vk::Voka<B>* v = h ? h->voka() : nullptr;
   return v ? v->Percent() : 0;
+}
+
+
+// ---- mutation ----
+
+namespace {
+
+// The caller's record as fields: null texts are empty.
+vk::Japa<B> FieldsOf(const VKRecordData* rec) {
+  vk::Japa<B> f;
+  f.attribute = rec->attr;
+  if (rec->japa) f.translation = In(rec->japa);
+  if (rec->exp) f.example = In(rec->exp);
+  if (rec->pron) f.pronunciation = In(rec->pron);
+  return f;
+}
+
+// 1 for done, 0 for nothing done; a failure leaves its code in the handle too.
+int32_t Answer(VKHandleRec* h, int32_t rc) {
+  if (rc < 0) return FailWith(h);
+  return rc > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+VKAPI int32_t VKRecord(VKHandle h, const VKRecordData* rec) {
+  if (!h || !h->dic || !rec || !rec->word) return 0;
+  return Answer(h, h->dic->RecordWord(In(rec->word), FieldsOf(rec)));
+}
+
+VKAPI int32_t VKUpdate(VKHandle h, const VKRecordData* rec) {
+  if (!h || !h->dic || !rec || !rec->word) return 0;
+  return Answer(h, h->dic->UpdateWord(In(rec->word), FieldsOf(rec)));
+}
+
+VKAPI int32_t VKErase(VKHandle h, const VKChar* word) {
+  if (!h || !h->dic || !word) return 0;
+  return Answer(h, h->dic->EraseWord(In(word)));
+}
+
+VKAPI int32_t VKRename(VKHandle h, const VKChar* oldWord, const VKChar* newWord) {
+  if (!h || !h->dic || !oldWord || !newWord) return 0;
+  return Answer(h, h->dic->RenameWord(In(oldWord), In(newWord)));
+}
+
+VKAPI int32_t VKChangeJapa(VKHandle h, const VKChar* word, const VKChar* japa) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  if (!v || !word) return 0;
+  return Answer(h, vk::Mutation<B>(*v).ChangeTranslation(In(word), japa ? In(japa) : nullptr));
+}
+
+VKAPI int32_t VKChangeExp(VKHandle h, const VKChar* word, const VKChar* exp) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  if (!v || !word) return 0;
+  return Answer(h, vk::Mutation<B>(*v).ChangeExample(In(word), exp ? In(exp) : nullptr));
+}
+
+VKAPI int32_t VKSetAttr(VKHandle h, const VKChar* word, int32_t attr) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  if (!v || !word) return 0;
+  return Answer(h, vk::Mutation<B>(*v).SetAttr(In(word), attr));
+}
+
+VKAPI int32_t VKChangeLevel(VKHandle h, const VKChar* word, int32_t level) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  if (!v || !word) return 0;
+  return Answer(h, vk::Mutation<B>(*v).ChangeLevel(In(word), level));
+}
+
+VKAPI int32_t VKAddLevel(VKHandle h, const VKChar* word, int32_t delta, int32_t minimum, int32_t maximum) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  if (!v || !word) return 0;
+  return Answer(h, vk::Mutation<B>(*v).AddLevel(In(word), delta, minimum, maximum));
+}
+
+VKAPI int32_t VKQueryRecord(VKHandle h, const VKRecordData* rec, VKQueryParam* param) {
+  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  if (!v || !rec || !rec->word || !param) return -1;
+  vk::QueryCounters counters;
+  int32_t rc = vk::Mutation<B>(*v).Query(In(rec->word), FieldsOf(rec), param->clashRule, param->mergeFlags, &counters);
+  param->existingCount += counters.existing;
+  param->addedCount += counters.added;
+  param->tooLongCount += counters.tooLong;
+  if (rc < 0) {
+    h->lastError = v->Error();
+    return -1;
+  }
+  return 0;
 }
 
 }  // extern "C"

@@ -120,6 +120,26 @@ VKAPI int32_t VKGetNextScan(VKHandle h, VKRecordData *rec); /* libVKCUB only */
 VKAPI int32_t VKDirectJump(VKHandle h, int32_t n);
 VKAPI int32_t VKGetPercent(VKHandle h);
 
+/* Mutation. Each answers 1 when done and 0 otherwise; after a failure
+ * VKGetErrorCode tells why (23 read-only, 29 fields too large, 37 headword
+ * longer than 248 bytes or units, 3/4/5/11 storage failures). Changes are
+ * written at once unless fast mode is on. */
+VKAPI int32_t VKRecord(VKHandle h, const VKRecordData *rec);
+VKAPI int32_t VKUpdate(VKHandle h, const VKRecordData *rec);
+VKAPI int32_t VKErase(VKHandle h, const VKChar *word);
+VKAPI int32_t VKRename(VKHandle h, const VKChar *oldWord, const VKChar *newWord);
+VKAPI int32_t VKChangeJapa(VKHandle h, const VKChar *word, const VKChar *japa);
+VKAPI int32_t VKChangeExp(VKHandle h, const VKChar *word, const VKChar *exp);
+VKAPI int32_t VKSetAttr(VKHandle h, const VKChar *word, int32_t attr);
+VKAPI int32_t VKChangeLevel(VKHandle h, const VKChar *word, int32_t level);
+VKAPI int32_t VKAddLevel(VKHandle h, const VKChar *word, int32_t delta, int32_t minimum, int32_t maximum);
+
+/* Bulk registration: stores the record, settling an existing headword by
+ * param->clashRule and param->mergeFlags, and counts what happened in the
+ * counters of param. 0 on success (also when nothing was stored or
+ * changed), -1 when storing failed. */
+VKAPI int32_t VKQueryRecord(VKHandle h, const VKRecordData *rec, VKQueryParam *param);
+
 #ifdef __cplusplus
 }
 #endif

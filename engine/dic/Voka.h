@@ -12,6 +12,7 @@
 #include <string>
 
 #include "dic/IndexData.h"
+#include "dic/Mutation.h"
 #include "dic/UniversalDic.h"
 #include "entries/BlockEntries.h"
 #include "entries/EntryCursor.h"
@@ -158,11 +159,12 @@ class Voka : public IndexData<B>, public TUniversalDic<B> {
     return resultWordText_.c_str();
   }
 
-  // Changes come with the mutation layer.
-  int32_t RecordWord(const IChar*, const Japa<B>&) override { return Refuse(); }
-  int32_t UpdateWord(const IChar*, const Japa<B>&) override { return Refuse(); }
-  int32_t EraseWord(const IChar*) override { return Refuse(); }
-  int32_t RenameWord(const IChar*, const IChar*) override { return Refuse(); }
+  // Changes go through the mutation layer (dic/Mutation.h): 1 done, 0
+  // nothing to do, -1 failed with the code in ErrorCode().
+  int32_t RecordWord(const IChar* word, const Japa<B>& f) override { return Mutation<B>(*this).Record(word, f); }
+  int32_t UpdateWord(const IChar* word, const Japa<B>& f) override { return Mutation<B>(*this).Update(word, f); }
+  int32_t EraseWord(const IChar* word) override { return Mutation<B>(*this).Erase(word); }
+  int32_t RenameWord(const IChar* from, const IChar* to) override { return Mutation<B>(*this).Rename(from, to); }
 
   // ---- navigation beyond the common interface ----
 
@@ -235,6 +237,9 @@ class Voka : public IndexData<B>, public TUniversalDic<B> {
   void NoteChange() { cursor_.changed |= kChangedDictionary; }
 
  private:
+  // The mutations position with Lookup and work from the find position.
+  friend class Mutation<B>;
+
   struct FindPosition {
     int32_t indexPos = -1;
     int32_t block = 0;
