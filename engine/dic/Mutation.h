@@ -516,9 +516,14 @@ class Mutation {
   void RestoreBlock(int32_t n0, int32_t units0, int32_t n, int32_t units, const Image& img, bool rewrite) {
     int32_t code = v_.Error();
     if (n != n0) {
-      // It moved: the new place is given back, the old one (untouched) taken again.
+      // It moved: the new place is given back and the old one taken again.
+      // The old units may have served a block made meanwhile, so the block
+      // goes back from the copy, not from the file.
       Data().FreeRuns()->Add(n, units);
       Data().FreeRuns()->TakeAt(n0, units0);
+      std::vector<uint8_t> raw(img.raw(), img.raw() + img.bytes());
+      BlockOrder<B>::ToFile(raw.data(), raw.size());
+      if (Data().SeekToBlock(n0) == 0) v_.File().Write(raw.data(), static_cast<uint32_t>(raw.size()));
       Data().Load(n0);
     } else {
       if (units < units0) Data().GrowBlock(n0, units, units0, true);

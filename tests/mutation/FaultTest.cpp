@@ -1,0 +1,176 @@
+// Mutations under file faults: a write that fails anywhere inside a record,
+// a rewrite or an erase leaves a sound dictionary that holds every other
+// entry; a full disk answers 4, a failed write 5, a data area at its last
+// addressable unit 3.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <map>
+
+#include "MutationTestUtil.h"
+#include "format/HeaderCodec.h"
+#include "support/FaultEnv.h"
+
+namespace vktest {
+namespace {
+
+template <class B>
+class FaultTest : public ::testing::Test {
+ protected:
+  using Text = std::basic_string<typename B::IChar>;
+  using Model = std::map<std::string, size_t>;  // headword -> translation length
+
+  static std::string Name(int i) { return "k" + std::to_string(100 + i); }
+
+  // A dictionary of a few blocks whose entries average over 64 bytes, so
+  // that the next records split and grow blocks.
+  void Build(const std::string& path, Model* model) {
+    vk::Voka<B> v;
+    ASSERT_EQ(v.CreateDic(path, nullptr, false), 0);
+    for (int i = 0; i < 14; ++i) {
+      size_t n = 40 + size_t(i * 37 % 90);
+      ASSERT_EQ(v.RecordWord(T<B>(Name(i * 2)).c_str(), Fields<B>(Text(n, typename B::IChar('x')))), 1);
+      (*model)[Name(i * 2)] = n;
+    }
+    v.CloseDic();
+  }
+
+  // Runs `op` with the n-th write failing once, for every n until the op
+  // gets through without meeting the fault; after each run the file must be
+  // sound and hold the model's entries (the op's own entry as it reported).
+  template <class Op>
+  void EveryWriteFails(Op op, const std::string& word, size_t length, bool erases) {
+    int reported = 0;
+    for (int n = 0; n < 200; ++n) {
+      SCOPED_TRACE("write " + std::to_string(n) + " fails");
+      TempDir dir;
+      const std::string path = dir.Path("f.dic");
+      Model model;
+      Build(path, &model);
+      FaultEnv env;
+      int32_t rc, code;
+      {
+        vk::Voka<B> v(&env);
+        ASSERT_EQ(v.OpenDic(path, nullptr, false), 0);
+        env.FailWriteAfter(n, true);
+        rc = op(v);
+        code = v.Error();
+        int failed = env.writes() > n;
+        env.Reset();
+        v.CloseDic();
+        if (!failed) {
+          EXPECT_EQ(rc, 1);
+          break;
+        }
+      }
+      if (rc != 1) {
+        // The free chain's writer reports any failed link as 4.
+        EXPECT_TRUE(code == vk::kErrReadWrite || code == vk::kErrDiskFull) << code;
+        ++reported;
+      }
+      Walk<B> w;
+      WalkFile<B>(path, &w);
+      if (HasFailure()) return;
+      Model found;
+      for (const auto& e : w.entries) {
+        std::string s(e.word.begin(), e.word.end());
+        found[s] = e.fields.translation.size();
+      }
+      // A failure in the closing flush may still leave the change made.
+      if (erases) {
+        if (rc == 1 || !found.count(word)) model.erase(word);
+      } else if (rc == 1 || (found.count(word) && found[word] == length)) {
+        model[word] = length;
+      }
+      EXPECT_EQ(found, model);
+    }
+    EXPECT_GT(reported, 0);
+  }
+};
+
+TYPED_TEST_SUITE(FaultTest, AllBuilds, BuildNames);
+
+TYPED_TEST(FaultTest, FailedWriteInARecordThatSplits) {
+  using B = TypeParam;
+  using Text = typename FaultTest<B>::Text;
+  const std::string word = this->Name(9);
+  this->EveryWriteFails(
+      [&](vk::Voka<B>& v) {
+        return v.RecordWord(T<B>(word).c_str(), Fields<B>(Text(150, typename B::IChar('y'))));
+      },
+      word, 150, false);
+}
+
+TYPED_TEST(FaultTest, FailedWriteInARewriteThatGrows) {
+  using B = TypeParam;
+  using Text = typename FaultTest<B>::Text;
+  const std::string word = this->Name(4);
+  this->EveryWriteFails(
+      [&](vk::Voka<B>& v) {
+        return v.RecordWord(T<B>(word).c_str(), Fields<B>(Text(700, typename B::IChar('y'))));
+      },
+      word, 700, false);
+}
+
+TYPED_TEST(FaultTest, FailedWriteInAnErase) {
+  using B = TypeParam;
+  const std::string word = this->Name(0);
+  this->EveryWriteFails([&](vk::Voka<B>& v) { return v.EraseWord(T<B>(word).c_str()); }, word, 0, true);
+}
+
+// A full disk answers 4.
+TYPED_TEST(FaultTest, FullDiskAnswers4) {
+  using B = TypeParam;
+  TempDir dir;
+  FaultEnv env;
+  vk::Voka<B> v(&env);
+  ASSERT_EQ(v.CreateDic(dir.Path("d.dic"), nullptr, false), 0);
+  env.DiskFullAfterBytes(3000);
+  int32_t rc = 1;
+  for (int i = 0; i < 100 && rc == 1; ++i)
+    rc = v.RecordWord(T<B>(this->Name(i)).c_str(), Fields<B>(typename FaultTest<B>::Text(100, 'x')));
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(v.Error(), vk::kErrDiskFull);
+  env.DiskFullAfterBytes(-1);
+}
+
+// No block may start past the last unit the build can address: a data area
+// that already reaches it refuses the next new block with 3.
+TYPED_TEST(FaultTest, DataAreaAtItsLastUnitAnswers3) {
+  using B = TypeParam;
+  TempDir dir;
+  const std::string path = dir.Path("full.dic");
+  {
+    vk::Voka<B> v;
+    ASSERT_EQ(v.CreateDic(path, nullptr, false), 0);
+    ASSERT_EQ(v.RecordWord(T<B>("a").c_str(), Fields<B>(T<B>("x"))), 1);
+    v.CloseDic();
+  }
+  // The data area is made to end at the last addressable unit (the units
+  // between read as zeros from a sparse file).
+  std::vector<uint8_t> file = FileBytes(path);
+  vk::DicHeader h;
+  vk::HeaderCodec<B>::FromFile(file.data(), h);
+  h.setBlockCount(B::kMaxBlockStart);
+  vk::HeaderCodec<B>::ToFile(h, file.data());
+  PutFileBytes(path, file);
+  ASSERT_EQ(::truncate(path.c_str(), 256 + 4 * 256 + off_t(B::kMaxBlockStart) * 256), 0);
+
+  vk::Voka<B> v;
+  ASSERT_EQ(v.OpenDic(path, nullptr, false), 0);
+  int32_t rc = 1;
+  int i = 0;
+  for (; i < 1000 && rc == 1; ++i)
+    rc = v.RecordWord(T<B>(this->Name(i)).c_str(), Fields<B>(typename FaultTest<B>::Text(200, 'x')));
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(v.Error(), vk::kErrDictionaryFull);
+  // What was stored before stays readable.
+  EXPECT_EQ(v.FindWord(T<B>("a").c_str(), nullptr), 1);
+  EXPECT_EQ(v.FindWord(T<B>(this->Name(0)).c_str(), nullptr), 1);
+  v.CloseDic();
+  ::truncate(path.c_str(), 0);
+}
+
+}  // namespace
+}  // namespace vktest
