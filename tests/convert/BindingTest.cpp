@@ -66,7 +66,7 @@ TEST(EngineModule, ALibraryLackingAnExportCountsAsMissing) {
   EXPECT_EQ(TDllDic::kErrorNoLibrary, dic.GetErrorCode());
 }
 
-TEST(DllDic, AbsentLibraryFailsOpenWithCode16BeforeAnyHandle) {
+void AbsentLibrary() {
   vktest::TempDir empty;
   TUnicodeDllDic dic(1, 0);  // libVKCUB.so: the stand-in folder has none
   dic.SetLibraryFolder(empty.path());
@@ -77,6 +77,8 @@ TEST(DllDic, AbsentLibraryFailsOpenWithCode16BeforeAnyHandle) {
   EXPECT_EQ(16, dic.GetErrorCode());
   EXPECT_EQ(nullptr, dic.GetErrorMessage(1));
 }
+
+TEST(DllDic, AbsentLibraryFailsOpenWithCode16BeforeAnyHandle) { IN_FRESH_PROCESS(AbsentLibrary()); }
 
 TEST(DllDic, BigEndianUtf8TriesNoLibrary) {
   vktest::TempDir dir;

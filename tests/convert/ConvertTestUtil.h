@@ -19,6 +19,21 @@
 #include "support/TempDir.h"
 #include "util/ProgramFolder.h"
 
+// Runs `body` in a fresh process: the test program started again for this
+// test alone, in which no engine library has been loaded yet. Engine
+// libraries stay resident after dlclose, and a library of the same name
+// would otherwise be found by the system's search.
+#define IN_FRESH_PROCESS(body)                                         \
+  do {                                                                 \
+    GTEST_FLAG_SET(death_test_style, "threadsafe");                    \
+    EXPECT_EXIT(                                                       \
+        {                                                              \
+          body;                                                        \
+          std::exit(::testing::Test::HasFailure() ? 1 : 0);            \
+        },                                                             \
+        ::testing::ExitedWithCode(0), "");                             \
+  } while (0)
+
 namespace vk {
 namespace cvtest {
 

@@ -10,6 +10,7 @@
 //
 // Steering by text:
 //   a path containing "nocreate<N>"  VKCreate fails with code N
+//   a path containing "noopen"       VKOpen for writing fails with code 17
 //   a headword "long..."             VKQueryRecord fails with code 37
 //   a headword "fail..."             VKQueryRecord fails with code 5
 // VKGetErrorMessage gives "fake %s <N>" for codes below 90, null above.
@@ -161,6 +162,10 @@ FAKE_EXPORT int32_t VKOpen(void* p, const Ch* name, int32_t readOnly) {
   Log("VKOpen " + std::to_string(readOnly));
   auto* h = static_cast<Handle*>(p);
   h->path = ThePath(name);
+  if (readOnly == 0 && h->path.find("noopen") != std::string::npos) {
+    h->error = 17;
+    return 0;
+  }
   if (!Load(h)) {
     h->error = 1;
     return 0;
