@@ -78,14 +78,10 @@ bool ParseTsvLine(const std::string& line, TToolEntry* e, std::string* error) {
   }
   int level = 0;
   if (!f[4].empty()) {
-    if (f[4].size() > 2) level = 99;
-    for (char c : f[4]) {
-      if (c < '0' || c > '9') {
-        level = 99;
-        break;
-      }
-    }
-    if (level == 0) level = std::stoi(f[4]);
+    // One or two decimal digits, 0 to 15.
+    bool digits = f[4].size() <= 2;
+    for (char c : f[4]) digits = digits && c >= '0' && c <= '9';
+    level = digits ? std::stoi(f[4]) : 99;
     if (level > 15) {
       *error = "level is not a number from 0 to 15: " + f[4];
       return false;
