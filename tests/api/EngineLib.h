@@ -82,6 +82,8 @@ class EngineLib {
     Bind(InitScan, "VKInitScan");
     Bind(DirectJump, "VKDirectJump");
     Bind(GetPercent, "VKGetPercent");
+    Bind(RecordEntry, "VKRecord");
+    Bind(Erase, "VKErase");
     GetNextScan = reinterpret_cast<decltype(GetNextScan)>(::dlsym(so_, "VKGetNextScan"));
   }
   ~EngineLib() {
@@ -122,6 +124,8 @@ class EngineLib {
   int32_t (*InitScan)(H);
   int32_t (*DirectJump)(H, int32_t);
   int32_t (*GetPercent)(H);
+  int32_t (*RecordEntry)(H, const Rec*);
+  int32_t (*Erase)(H, const C*);
   int32_t (*GetNextScan)(H, Rec*) = nullptr;
 
  private:

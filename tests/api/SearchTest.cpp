@@ -6,7 +6,9 @@
 
 #include "api/ApiTestUtil.h"
 #include "api/TestDic.h"
+#include "dic/Voka.h"
 #include "store/StoreTestUtil.h"
+#include "support/FaultEnv.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 
@@ -329,6 +331,65 @@ TEST(DamagedBlock, SearchAndLookupReportDamage) {
   EXPECT_EQ(lib.GetErrorCode(h), 31);
   EXPECT_EQ(lib.Find(h, u"aa", &rec), 1);  // other blocks still read
   lib.DeleteHandle(h);
+}
+
+}  // namespace
+
+namespace {
+
+template <class P>
+class ChangeDuringSearchTest : public ::testing::Test {};
+using ChangeLibs = ::testing::Types<LibU8, LibUB, LibUL, LibC620>;
+TYPED_TEST_SUITE(ChangeDuringSearchTest, ChangeLibs);
+
+// A change made between two steps of a search ends that search with -1
+// until it is prepared again.
+TYPED_TEST(ChangeDuringSearchTest, RecordingEndsARunningSearch) {
+  using C = typename TypeParam::C;
+  EngineLib<C> lib(TypeParam::kName);
+  TempDir dir;
+  std::string path = dir.Path("c.dic");
+  BuildDictionary<typename TypeParam::B>(path, Fixture(), 3);
+  void* h = lib.CreateHandle();
+  ASSERT_EQ(lib.Open(h, S<C>(std::u16string(path.begin(), path.end())).c_str(), 0), 1);
+  lib.InitSearch(h, nullptr, 4);
+  Record<C> rec;
+  ASSERT_EQ(lib.GetNextSearch(h, &rec), 1);
+  Record<C> add;
+  auto word = S<C>(u"new");
+  auto japa = S<C>(u"atarashii");
+  add.word = word.c_str();
+  add.japa = japa.c_str();
+  add.attr = 0x80;
+  ASSERT_EQ(lib.RecordEntry(h, &add), 1);
+  EXPECT_EQ(lib.GetNextSearch(h, &rec), -1);
+  EXPECT_EQ(lib.GetNextSearch(h, &rec), -1);
+  lib.InitSearch(h, nullptr, 4);
+  int32_t rc, found = 0;
+  while ((rc = lib.GetNextSearch(h, &rec)) >= 0) found += rc;
+  EXPECT_EQ(found, 12);
+  lib.DeleteHandle(h);
+}
+
+// After the read-only fallback every change is refused with 23.
+TEST(ReadOnlyFallback, ChangesAreRefusedWith23) {
+  TempDir dir;
+  std::string path = dir.Path("ro.dic");
+  BuildDictionary<vk::TraitsVKCU8L>(path, Fixture(), 3);
+  auto before = ReadAll(path);
+  FaultEnv env;
+  env.FailOpen(vk::OpenMode::kReadWrite, 5);
+  vk::Voka<vk::TraitsVKCU8L> v(&env);
+  ASSERT_EQ(v.OpenDic(path, u"ro.dic", false), 0);
+  ASSERT_TRUE(v.IsReadOnly());
+  EXPECT_EQ(v.EraseWord(u"ab") == 1, false);
+  EXPECT_EQ(v.Error(), vk::kErrReadOnly);
+  vk::Japa<vk::TraitsVKCU8L> j;
+  j.translation = u"x";
+  EXPECT_NE(v.RecordWord(u"zz", j), 1);
+  EXPECT_EQ(v.Error(), vk::kErrReadOnly);
+  v.CloseDic();
+  EXPECT_EQ(ReadAll(path), before);
 }
 
 }  // namespace
