@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a bare Debian 12 machine lacks, builds, and runs one job:
 #
-#   ./setup.sh run     build, then run the sample job on samples/
+#   ./setup.sh run     build, then run the sample conversion on samples/
 #   ./setup.sh test    build, run the whole suite, then again under
 #                      AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./setup.sh build   install and build only
@@ -49,7 +49,16 @@ case "$mode" in
   run)
     build build
     mkdir -p out
-    ./build/bin/vkstore demo samples/words.tsv out/sample.dic
+    rm -f out/sample-win32.dic out/sample-utf8.dic
+    echo "== a Win32 (VKC620) dictionary from the Shift-JIS word list samples/words-sjis.tsv"
+    ./build/bin/vkdic --engine VKC620 import out/sample-win32.dic samples/words-sjis.tsv
+    echo "== vkcv: Win32 -> UTF-8 (mode 1) through the CP932 table; the dump log on standard error"
+    ./build/bin/vkcv convert --mode 1 out/sample-win32.dic out/sample-utf8.dic --table cp932 --yes
+    echo "== looked up in out/sample-utf8.dic"
+    for word in apple star Tokyo yen; do
+      ./build/bin/vkdic find out/sample-utf8.dic "$word"
+    done
+    ./build/bin/vkdic search out/sample-utf8.dic 東京 --translations
     ;;
   test)
     build build
