@@ -126,7 +126,7 @@ class RandomTest : public ::testing::Test {
 
   void Run(bool fast) {
     const uint32_t seed = static_cast<uint32_t>(EnvInt("VK_MUTATION_SEED", 20240611)) + (fast ? 1 : 0);
-    const int ops = EnvInt("VK_MUTATION_OPS", 3000);
+    const int ops = EnvInt("VK_MUTATION_OPS", 2000);
     const int every = std::max(ops / 4, 500);
     SCOPED_TRACE("seed " + std::to_string(seed) + (fast ? " (fast mode)" : ""));
     rng_.seed(seed);
