@@ -178,10 +178,10 @@ bool TUnicodeDllDic::LoadDll() {
 }
 
 bool TUnicodeDllDic::EnginePath(const std::string& path, std::u16string* out) {
-  *out = Utf8ToUtf16(path);
+  *out = FromUtf8Text(path);
   // Bytes that are not UTF-8 would not survive the engine's way back to a
   // file name: refuse them rather than open another file.
-  if (Utf16ToUtf8(out->c_str()) != path) return false;
+  if (ToUtf8Text(out->c_str()) != path) return false;
   return out->size() < kPathUnits;
 }
 
@@ -189,7 +189,7 @@ const char* TUnicodeDllDic::GetErrorMessage(int code) {
   if (!LoadDll()) return nullptr;
   const char16_t* text = entries_.GetErrorMessage(code);
   if (!text) return nullptr;
-  message_ = Utf16ToUtf8(text);
+  message_ = ToUtf8Text(text);
   return message_.c_str();
 }
 

@@ -40,7 +40,7 @@ std::string AnsiForLog(const TConvTable& table, const char* text) {
   std::u16string units;  // decoded run, flushed so that surrogate pairs join
   auto flush = [&]() {
     units.push_back(0);
-    out += Utf16ToUtf8(units.c_str());
+    out += ToUtf8Text(units.c_str());
     units.clear();
   };
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -116,7 +116,7 @@ void ConvertFieldToAnsi(TFieldConvState& state, const TConvTable& inverted, cons
     } else if (a != 0) {
       out.push_back(static_cast<char>(a));
     } else {
-      std::string word = Utf16ToUtf8(srcWord);
+      std::string word = ToUtf8Text(srcWord);
       CutUtf8(&word, kUnicodeLogWordSize - 1);
       AddLine(state, kUnicodeLogLineSize, state.recordNumber, fieldName, "UndefChar", *p, word);
       ++state.undefCount;

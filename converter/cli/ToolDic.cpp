@@ -41,9 +41,9 @@ struct EngineHeaderInfo {
 static_assert(sizeof(EngineHeaderInfo) == 332, "the header information record is 332 bytes");
 
 std::basic_string<char> ToEngine(const std::string& s, char) { return s; }
-std::u16string ToEngine(const std::string& s, char16_t) { return Utf8ToUtf16(s); }
+std::u16string ToEngine(const std::string& s, char16_t) { return FromUtf8Text(s); }
 std::string FromEngine(const char* s) { return s ? s : ""; }
-std::string FromEngine(const char16_t* s) { return Utf16ToUtf8(s); }
+std::string FromEngine(const char16_t* s) { return ToUtf8Text(s); }
 
 }  // namespace
 

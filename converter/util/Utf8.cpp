@@ -21,7 +21,7 @@ void AppendUtf8(std::string* out, char32_t c) {
   }
 }
 
-std::string Utf16ToUtf8(const char16_t* s) {
+std::string ToUtf8Text(const char16_t* s) {
   std::string out;
   if (!s) return out;
   for (; *s; ++s) {
@@ -74,7 +74,7 @@ char32_t NextUtf8(std::string_view s, size_t* pos) {
   return c;
 }
 
-std::u16string Utf8ToUtf16(std::string_view s) {
+std::u16string FromUtf8Text(std::string_view s) {
   std::u16string out;
   size_t pos = 0;
   while (pos < s.size()) {

@@ -17,9 +17,10 @@ constexpr char32_t kStrayByte = 0x110000;
 
 void AppendUtf8(std::string* out, char32_t c);
 
-// The UTF-8 form of zero-terminated UTF-16 text (null reads as empty).
-std::string Utf16ToUtf8(const char16_t* s);
-std::u16string Utf8ToUtf16(std::string_view s);
+// The UTF-8 form of zero-terminated UTF-16 text (null reads as empty). Named
+// apart from the engine's converters, which skip rather than substitute.
+std::string ToUtf8Text(const char16_t* s);
+std::u16string FromUtf8Text(std::string_view s);
 
 // Decodes the character at *pos and advances *pos past it. *pos < s.size().
 char32_t NextUtf8(std::string_view s, size_t* pos);

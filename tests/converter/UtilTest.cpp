@@ -187,8 +187,8 @@ TEST(Utf8, Utf16ToUtf8AgreesWithIcuSubstitutingLoneSurrogates) {
                        static_cast<int32_t>(s.size()), 0xFFFD, nullptr, &e);
     ASSERT_TRUE(U_SUCCESS(e));
     icu.resize(static_cast<size_t>(n));
-    ASSERT_EQ(Utf16ToUtf8(s.c_str()), icu);
-    ASSERT_EQ(Utf8ToUtf16(icu), Utf8ToUtf16(Utf16ToUtf8(s.c_str())));
+    ASSERT_EQ(ToUtf8Text(s.c_str()), icu);
+    ASSERT_EQ(FromUtf8Text(icu), FromUtf8Text(ToUtf8Text(s.c_str())));
   }
 }
 #endif
