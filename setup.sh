@@ -36,6 +36,13 @@ build() {  # build DIR [cmake args...]
   cmake --build "$dir" -j"$JOBS"
 }
 
+build_targets() {  # build_targets DIR TARGET... : only what a job needs
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$dir" -j"$JOBS" --target "$@"
+}
+
 run_suite() {  # run_suite DIR
   (cd "$1" && ctest -j"$JOBS" --output-on-failure --timeout 600)
 }
@@ -47,7 +54,7 @@ case "$mode" in
     build build
     ;;
   run)
-    build build
+    build_targets build VKCU8L VKCUB VKCUL VKC620 convtables vkcv vkdic
     mkdir -p out
     rm -f out/sample-win32.dic out/sample-utf8.dic
     echo "== a Win32 (VKC620) dictionary from the Shift-JIS word list samples/words-sjis.tsv"

@@ -49,9 +49,10 @@ inline void Spit(const std::string& path, const Bytes& bytes) {
 
 // Filler header, `area` as given, then `dataBytes` of filler data.
 inline Bytes FileImage(const Bytes& area, size_t dataBytes = 64) {
-  Bytes f(static_cast<size_t>(kAreaOffset), kHeaderFill);
-  f.insert(f.end(), area.begin(), area.end());
-  f.insert(f.end(), dataBytes, kDataFill);
+  const size_t offset = static_cast<size_t>(kAreaOffset);
+  Bytes f(offset + area.size() + dataBytes, kDataFill);
+  std::fill(f.begin(), f.begin() + offset, kHeaderFill);
+  std::copy(area.begin(), area.end(), f.begin() + offset);
   return f;
 }
 
