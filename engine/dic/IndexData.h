@@ -9,9 +9,12 @@
 // block file defers its writes and the header, index and free chain are
 // written only when fast mode ends or the file closes.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "blocks/HVokaData.h"
 #include "file/Env.h"
@@ -175,12 +178,18 @@ class IndexData {
       const int32_t usedStart = gap.start + gap.length;
       const int32_t usedEnd = list[i + 1].start;
       if (int64_t(20) * gap.length < int64_t(usedEnd) - usedStart) continue;
+      // Where each block of the stretch stands in the index, from one walk
+      // of the index: a stretch holds several blocks, and a search for each
+      // would walk the index once per block.
+      std::vector<std::pair<int32_t, int32_t>> places;
+      if (index_->FindBlocks(usedStart, usedEnd, &places) != 0) return -1;
       for (int32_t u = usedStart; u < usedEnd;) {
-        int32_t pos = index_->FindBlock(u);
-        if (pos < 0) {
+        auto place = std::lower_bound(places.begin(), places.end(), std::make_pair(u, int32_t(-1)));
+        if (place == places.end() || place->first != u) {
           error_ = kErrDamaged;
           return -1;
         }
+        const int32_t pos = place->second;
         if (data_->Load(u) != 0) return -1;
         int32_t units = UnitsOf(data_->BufferedSizeWord());
         int32_t to = u - gap.length;

@@ -46,7 +46,7 @@ int HVokaIndex<B>::SetUp(int64_t areaOffset, int32_t areaSize, int32_t indexCoun
   // A negative area size only comes from negative header fields; nothing
   // sensible can be read from or written to such an area.
   if (areaSize < 0 || Load() < 0) {
-    std::vector<Entry>().swap(entries_);
+    entries_.release();
     areaSize_ = std::max<int32_t>(areaSize_, 0);
     used_ = 0;
     capacity_ = 0;
@@ -116,7 +116,7 @@ int HVokaIndex<B>::ParseByteForm(const uint8_t* p, size_t n, bool wide) {
       size_t len = static_cast<size_t>(static_cast<const uint8_t*>(z) - w);
       int32_t block = wide ? static_cast<int32_t>(LoadLE32(p + pos))
                            : static_cast<int32_t>(LoadLE16(p + pos));
-      entries_.push_back(Entry{block, WordString(reinterpret_cast<const Unit*>(w), len)});
+      entries_.push_back(Entry{block, IndexWord::Make(reinterpret_cast<const Unit*>(w), len)});
       used += static_cast<int64_t>(len + head + 1);
       pos += len + head + 1;
     }
@@ -146,7 +146,7 @@ int HVokaIndex<B>::ParseUnitForm(const uint8_t* p, size_t n) {
     for (size_t i = 0; i < len; ++i) word[i] = static_cast<Unit>(Load16<kOrder>(p + pos + 2 + 2 * i));
     int32_t capacity = capacity_;
     if (Count() >= capacity) capacity += kGrowth;
-    entries_.push_back(Entry{block, std::move(word)});
+    entries_.push_back(Entry{block, IndexWord::Make(word.data(), word.size())});
     capacity_ = capacity;
     used += 2 * static_cast<int64_t>(len) + 4;
     pos = q + 2;
@@ -238,6 +238,23 @@ int32_t HVokaIndex<B>::FindBlock(int32_t blockNumber) const {
 }
 
 template <class B>
+int HVokaIndex<B>::FindBlocks(int32_t from, int32_t to, std::vector<std::pair<int32_t, int32_t>>* out) const {
+  out->clear();
+  try {
+    const Entry* e = entries_.begin();
+    const int32_t n = Count();
+    for (int32_t i = 0; i < n; ++i) {
+      if (e[i].block >= from && e[i].block < to) out->emplace_back(e[i].block, i);
+    }
+  } catch (const std::bad_alloc&) {
+    Fail(kErrIndexMemory);
+    return -1;
+  }
+  std::sort(out->begin(), out->end());
+  return 0;
+}
+
+template <class B>
 int HVokaIndex<B>::Insert(int32_t pos, int32_t blockNumber, const Unit* word) {
   if (pos < 0 || pos > Count()) {
     Fail(kErrDamaged);
@@ -252,7 +269,7 @@ int HVokaIndex<B>::Insert(int32_t pos, int32_t blockNumber, const Unit* word) {
   int32_t capacity = capacity_;
   if (Count() >= capacity) capacity += kGrowth;
   try {
-    entries_.insert(entries_.begin() + pos, Entry{blockNumber, WordString(word, len)});
+    entries_.insert(static_cast<size_t>(pos), Entry{blockNumber, IndexWord::Make(word, len)});
   } catch (const std::bad_alloc&) {
     Fail(kErrIndexMemory);
     return -1;
@@ -270,7 +287,7 @@ int HVokaIndex<B>::Remove(int32_t pos) {
     return -1;
   }
   used_ = ClampToInt32(used_ - EntrySize(entries_[pos].word.size()));
-  entries_.erase(entries_.begin() + pos);
+  entries_.erase(static_cast<size_t>(pos));
   // Shrinks in steps of 256 slots, but a capacity taken from index_count
   // need not be a multiple of 256: never below 256 by shrinking.
   if (Count() < capacity_ - kGrowth && capacity_ > kDefaultCapacity) {
@@ -293,8 +310,9 @@ int HVokaIndex<B>::Rename(int32_t pos, const Unit* word) {
     return -1;
   }
   try {
-    WordString fresh(word, len);
-    entries_[pos].word.swap(fresh);
+    IndexWord fresh = IndexWord::Make(word, len);
+    delete[] entries_[pos].word.p;
+    entries_[pos].word = fresh;
   } catch (const std::bad_alloc&) {
     Fail(kErrIndexMemory);
     return -1;

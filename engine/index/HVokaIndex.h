@@ -33,8 +33,11 @@
 // error cell: 2 when memory runs out, 3 when the area is full; file faults
 // keep FileBuf's code (5 read/write, 4 short write, 6 positioning).
 #pragma once
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file/FileBuf.h"
@@ -68,6 +71,10 @@ class HVokaIndex {
   int32_t Find(const Unit* key) const;
   // Position of the entry naming physical block n, or -1.
   int32_t FindBlock(int32_t blockNumber) const;
+  // The (block number, position) of every entry whose block number lies in
+  // [from, to), sorted, so that the first pair of a number has the position
+  // FindBlock gives. 0, or -1 with code 2.
+  int FindBlocks(int32_t from, int32_t to, std::vector<std::pair<int32_t, int32_t>>* out) const;
   // 0, or -1 with code 3 (the area cannot take the entry) or 2.
   int Insert(int32_t pos, int32_t blockNumber, const Unit* word);
   int Remove(int32_t pos);
@@ -94,9 +101,71 @@ class HVokaIndex {
   int32_t Capacity() const { return capacity_; }
 
  private:
+  // Entries are plain values that the list owns the headwords of, so that an
+  // insertion, which shifts every later entry, is one memmove: moving
+  // strings one by one made inserting the main cost of filling a dictionary.
+  struct IndexWord {
+    Unit* p;
+    size_t len;
+    // A zero-terminated copy of s[0, n); throws std::bad_alloc.
+    static IndexWord Make(const Unit* s, size_t n) {
+      Unit* p = new Unit[n + 1];
+      std::copy(s, s + n, p);
+      p[n] = Unit(0);
+      return IndexWord{p, n};
+    }
+    size_t size() const { return len; }
+    const Unit* c_str() const { return p; }
+    const Unit* data() const { return p; }
+    Unit operator[](size_t i) const { return p[i]; }
+  };
+
   struct Entry {
     int32_t block;
-    WordString word;
+    IndexWord word;
+  };
+
+  class EntryList {
+   public:
+    EntryList() = default;
+    ~EntryList() { clear(); }
+    EntryList(const EntryList&) = delete;
+    EntryList& operator=(const EntryList&) = delete;
+
+    size_t size() const { return v_.size(); }
+    Entry& operator[](size_t i) { return v_[i]; }
+    const Entry& operator[](size_t i) const { return v_[i]; }
+    Entry* begin() { return v_.data(); }
+    Entry* end() { return v_.data() + v_.size(); }
+    const Entry* begin() const { return v_.data(); }
+    const Entry* end() const { return v_.data() + v_.size(); }
+
+    // Both take over e's headword, and free it when they throw.
+    void insert(size_t pos, Entry e) {
+      try {
+        v_.insert(v_.begin() + static_cast<std::ptrdiff_t>(pos), e);
+      } catch (...) {
+        delete[] e.word.p;
+        throw;
+      }
+    }
+    void push_back(Entry e) { insert(v_.size(), e); }
+    void erase(size_t pos) {
+      delete[] v_[pos].word.p;
+      v_.erase(v_.begin() + static_cast<std::ptrdiff_t>(pos));
+    }
+    void clear() {
+      for (Entry& e : v_) delete[] e.word.p;
+      v_.clear();
+    }
+    // Clears and gives the memory back.
+    void release() {
+      clear();
+      std::vector<Entry>().swap(v_);
+    }
+
+   private:
+    std::vector<Entry> v_;
   };
 
   static constexpr bool kByteBuild = sizeof(Unit) == 1;
@@ -128,7 +197,7 @@ class HVokaIndex {
   int32_t capacity_ = 0;
   bool wideForm_ = false;
   bool changed_ = false;
-  std::vector<Entry> entries_;
+  EntryList entries_;
 };
 
 extern template class HVokaIndex<TraitsVKCU8L>;

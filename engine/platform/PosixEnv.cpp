@@ -13,14 +13,19 @@
 #include "file/Env.h"
 #include "file/SystemErrors.h"
 #include "platform/ErrnoMap.h"
+#include "platform/PageCache.h"
 
 namespace vk {
 
 namespace {
 
-class PosixFile : public File {
+// Reads are served by a page cache of the file's bytes (PageCache.h): the
+// file is locked against other writers while open, and writes go through
+// to the file at once, so the cache only saves the system calls of reading
+// the same blocks again.
+class PosixFile : public File, private PageSource {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  PosixFile(int fd, int64_t size) : fd_(fd), cache_(size) {}
   ~PosixFile() override { ::close(fd_); }
 
   int Seek(int64_t offset) override {
@@ -31,39 +36,37 @@ class PosixFile : public File {
   int64_t Position() const override { return pos_; }
 
   int Read(void* buf, size_t n, size_t* got) override {
-    *got = 0;
-    char* p = static_cast<char*>(buf);
-    while (*got < n) {
-      ssize_t r = ::pread(fd_, p + *got, n - *got, pos_);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return WindowsErrorFromErrno(errno, IoKind::kRead);
-      }
-      if (r == 0) break;
-      *got += static_cast<size_t>(r);
-      pos_ += r;
-    }
-    return 0;
+    int err = cache_.Read(pos_, buf, n, got, this);
+    pos_ += static_cast<int64_t>(*got);
+    return err;
   }
 
   int Write(const void* buf, size_t n, size_t* put) override {
     *put = 0;
+    const int64_t start = pos_;
     const char* p = static_cast<const char*>(buf);
+    int err = 0;
     while (*put < n) {
       ssize_t w = ::pwrite(fd_, p + *put, n - *put, pos_);
       if (w < 0) {
         if (errno == EINTR) continue;
-        return WindowsErrorFromErrno(errno, IoKind::kWrite);
+        err = WindowsErrorFromErrno(errno, IoKind::kWrite);
+        break;
       }
-      if (w == 0) return kSysHandleDiskFull;
+      if (w == 0) {
+        err = kSysHandleDiskFull;
+        break;
+      }
       *put += static_cast<size_t>(w);
       pos_ += w;
     }
-    return 0;
+    cache_.Wrote(start, buf, *put);
+    return err;
   }
 
   int Truncate() override {
     if (::ftruncate(fd_, pos_) != 0) return WindowsErrorFromErrno(errno, IoKind::kWrite);
+    cache_.Truncated(pos_);
     return 0;
   }
 
@@ -71,12 +74,31 @@ class PosixFile : public File {
     struct stat st;
     if (::fstat(fd_, &st) != 0) return WindowsErrorFromErrno(errno);
     *size = st.st_size;
+    // A size other than the one the cache knows means the file was changed
+    // behind the lock's back: read it afresh.
+    if (st.st_size != cache_.size()) cache_.Reset(st.st_size);
     return 0;
   }
 
  private:
+  int ReadAt(int64_t offset, void* buf, size_t n, size_t* got) override {
+    *got = 0;
+    char* p = static_cast<char*>(buf);
+    while (*got < n) {
+      ssize_t r = ::pread(fd_, p + *got, n - *got, offset + static_cast<int64_t>(*got));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return WindowsErrorFromErrno(errno, IoKind::kRead);
+      }
+      if (r == 0) break;
+      *got += static_cast<size_t>(r);
+    }
+    return 0;
+  }
+
   int fd_;
   int64_t pos_ = 0;
+  PageCache cache_;
 };
 
 class PosixEnv : public Env {
@@ -108,10 +130,15 @@ class PosixEnv : public Env {
       ::close(fd);
       return WindowsErrorFromErrno(err, IoKind::kWrite);
     }
+    if (::fstat(fd, &st) != 0) {
+      int err = errno;
+      ::close(fd);
+      return WindowsErrorFromErrno(err);
+    }
 #ifdef POSIX_FADV_RANDOM
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
 #endif
-    out->reset(new PosixFile(fd));
+    out->reset(new PosixFile(fd, st.st_size));
     return 0;
   }
 
