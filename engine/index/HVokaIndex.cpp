@@ -116,7 +116,7 @@ int HVokaIndex<B>::ParseByteForm(const uint8_t* p, size_t n, bool wide) {
       size_t len = static_cast<size_t>(static_cast<const uint8_t*>(z) - w);
       int32_t block = wide ? static_cast<int32_t>(LoadLE32(p + pos))
                            : static_cast<int32_t>(LoadLE16(p + pos));
-      entries_.push_back(Entry{block, IndexWord::Make(reinterpret_cast<const Unit*>(w), len)});
+      entries_.push_back(block, IndexWord::Make(reinterpret_cast<const Unit*>(w), len));
       used += static_cast<int64_t>(len + head + 1);
       pos += len + head + 1;
     }
@@ -146,7 +146,7 @@ int HVokaIndex<B>::ParseUnitForm(const uint8_t* p, size_t n) {
     for (size_t i = 0; i < len; ++i) word[i] = static_cast<Unit>(Load16<kOrder>(p + pos + 2 + 2 * i));
     int32_t capacity = capacity_;
     if (Count() >= capacity) capacity += kGrowth;
-    entries_.push_back(Entry{block, IndexWord::Make(word.data(), word.size())});
+    entries_.push_back(block, IndexWord::Make(word.data(), word.size()));
     capacity_ = capacity;
     used += 2 * static_cast<int64_t>(len) + 4;
     pos = q + 2;
@@ -158,27 +158,29 @@ int HVokaIndex<B>::ParseUnitForm(const uint8_t* p, size_t n) {
 
 template <class B>
 void HVokaIndex<B>::Serialize(bool wide, std::vector<uint8_t>* out) const {
-  for (const Entry& e : entries_) {
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const int32_t block = entries_.block(i);
+    const IndexWord& word = entries_.word(i);
     size_t at = out->size();
     if constexpr (kByteBuild) {
       size_t head = wide ? 4 : 2;
-      out->resize(at + head + e.word.size() + 1);
+      out->resize(at + head + word.size() + 1);
       uint8_t* d = out->data() + at;
       if (wide) {
-        StoreLE32(d, static_cast<uint32_t>(e.block));
+        StoreLE32(d, static_cast<uint32_t>(block));
       } else {
-        StoreLE16(d, static_cast<uint16_t>(e.block));
+        StoreLE16(d, static_cast<uint16_t>(block));
       }
-      std::memcpy(d + head, e.word.data(), e.word.size());
-      d[head + e.word.size()] = 0;
+      std::memcpy(d + head, word.data(), word.size());
+      d[head + word.size()] = 0;
     } else {
-      out->resize(at + 2 + 2 * e.word.size() + 2);
+      out->resize(at + 2 + 2 * word.size() + 2);
       uint8_t* d = out->data() + at;
-      Store16<B::kFileOrder>(d, static_cast<uint16_t>(e.block));
-      for (size_t i = 0; i < e.word.size(); ++i) {
-        Store16<B::kFileOrder>(d + 2 + 2 * i, static_cast<uint16_t>(e.word[i]));
+      Store16<B::kFileOrder>(d, static_cast<uint16_t>(block));
+      for (size_t k = 0; k < word.size(); ++k) {
+        Store16<B::kFileOrder>(d + 2 + 2 * k, static_cast<uint16_t>(word[k]));
       }
-      Store16<B::kFileOrder>(d + 2 + 2 * e.word.size(), 0);
+      Store16<B::kFileOrder>(d + 2 + 2 * word.size(), 0);
     }
   }
 }
@@ -218,7 +220,7 @@ int32_t HVokaIndex<B>::Find(const Unit* key) const {
   int32_t hi = Count();
   while (lo < hi) {
     int32_t mid = (lo + hi) / 2;
-    int c = CompareWords(key, entries_[mid].word.c_str());
+    int c = CompareWords(key, entries_.word(mid).c_str());
     if (c == 0) return mid;
     if (c < 0) {
       hi = mid;
@@ -232,7 +234,7 @@ int32_t HVokaIndex<B>::Find(const Unit* key) const {
 template <class B>
 int32_t HVokaIndex<B>::FindBlock(int32_t blockNumber) const {
   for (int32_t i = 0; i < Count(); ++i) {
-    if (entries_[i].block == blockNumber) return i;
+    if (entries_.block(i) == blockNumber) return i;
   }
   return -1;
 }
@@ -241,10 +243,13 @@ template <class B>
 int HVokaIndex<B>::FindBlocks(int32_t from, int32_t to, std::vector<std::pair<int32_t, int32_t>>* out) const {
   out->clear();
   try {
-    const Entry* e = entries_.begin();
+    // One unsigned comparison tells "in range": two signed ones would make
+    // a branch on "not below from" that guesses wrong half the time.
+    const int32_t* blocks = entries_.blocks();
     const int32_t n = Count();
+    const uint32_t span = to > from ? static_cast<uint32_t>(to) - static_cast<uint32_t>(from) : 0;
     for (int32_t i = 0; i < n; ++i) {
-      if (e[i].block >= from && e[i].block < to) out->emplace_back(e[i].block, i);
+      if (static_cast<uint32_t>(blocks[i]) - static_cast<uint32_t>(from) < span) out->emplace_back(blocks[i], i);
     }
   } catch (const std::bad_alloc&) {
     Fail(kErrIndexMemory);
@@ -269,7 +274,7 @@ int HVokaIndex<B>::Insert(int32_t pos, int32_t blockNumber, const Unit* word) {
   int32_t capacity = capacity_;
   if (Count() >= capacity) capacity += kGrowth;
   try {
-    entries_.insert(static_cast<size_t>(pos), Entry{blockNumber, IndexWord::Make(word, len)});
+    entries_.insert(static_cast<size_t>(pos), blockNumber, IndexWord::Make(word, len));
   } catch (const std::bad_alloc&) {
     Fail(kErrIndexMemory);
     return -1;
@@ -286,7 +291,7 @@ int HVokaIndex<B>::Remove(int32_t pos) {
     Fail(kErrDamaged);
     return -1;
   }
-  used_ = ClampToInt32(used_ - EntrySize(entries_[pos].word.size()));
+  used_ = ClampToInt32(used_ - EntrySize(entries_.word(pos).size()));
   entries_.erase(static_cast<size_t>(pos));
   // Shrinks in steps of 256 slots, but a capacity taken from index_count
   // need not be a multiple of 256: never below 256 by shrinking.
@@ -304,15 +309,13 @@ int HVokaIndex<B>::Rename(int32_t pos, const Unit* word) {
     return -1;
   }
   size_t len = UnitLength(word);
-  int64_t delta = EntrySize(len) - EntrySize(entries_[pos].word.size());
+  int64_t delta = EntrySize(len) - EntrySize(entries_.word(pos).size());
   if (used_ + delta >= areaSize_) {
     Fail(kErrDictionaryFull);
     return -1;
   }
   try {
-    IndexWord fresh = IndexWord::Make(word, len);
-    delete[] entries_[pos].word.p;
-    entries_[pos].word = fresh;
+    entries_.replaceWord(pos, IndexWord::Make(word, len));
   } catch (const std::bad_alloc&) {
     Fail(kErrIndexMemory);
     return -1;
@@ -326,7 +329,8 @@ template <class B>
 void HVokaIndex<B>::Shift(int32_t k) {
   if (k == 0) return;
   areaSize_ = ClampToInt32(static_cast<int64_t>(areaSize_) + static_cast<int64_t>(k) * blockSize_);
-  for (Entry& e : entries_) e.block = ClampToInt32(static_cast<int64_t>(e.block) - k);
+  for (size_t i = 0; i < entries_.size(); ++i)
+    entries_.setBlock(i, ClampToInt32(static_cast<int64_t>(entries_.block(i)) - k));
   changed_ = true;
 }
 
@@ -338,27 +342,27 @@ int32_t HVokaIndex<B>::FreeRoom() const {
 
 template <class B>
 bool HVokaIndex<B>::WideNeeded() const {
-  for (const Entry& e : entries_) {
-    if (e.block > kMaxNarrowBlock) return true;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_.block(i) > kMaxNarrowBlock) return true;
   }
   return false;
 }
 
 template <class B>
 int32_t HVokaIndex<B>::BlockNumber(int32_t pos) const {
-  return ValidPos(pos) ? entries_[pos].block : -1;
+  return ValidPos(pos) ? entries_.block(pos) : -1;
 }
 
 template <class B>
 void HVokaIndex<B>::SetBlockNumber(int32_t pos, int32_t n) {
   if (!ValidPos(pos)) return;
-  entries_[pos].block = n;
+  entries_.setBlock(pos, n);
   changed_ = true;
 }
 
 template <class B>
 const typename HVokaIndex<B>::Unit* HVokaIndex<B>::Word(int32_t pos) const {
-  return ValidPos(pos) ? entries_[pos].word.c_str() : nullptr;
+  return ValidPos(pos) ? entries_.word(pos).c_str() : nullptr;
 }
 
 template class HVokaIndex<TraitsVKCU8L>;

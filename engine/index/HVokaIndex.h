@@ -101,13 +101,11 @@ class HVokaIndex {
   int32_t Capacity() const { return capacity_; }
 
  private:
-  // Entries are plain values that the list owns the headwords of, so that an
-  // insertion, which shifts every later entry, is one memmove: moving
-  // strings one by one made inserting the main cost of filling a dictionary.
+  // A headword the entry list owns: a zero-terminated copy on the heap.
   struct IndexWord {
     Unit* p;
     size_t len;
-    // A zero-terminated copy of s[0, n); throws std::bad_alloc.
+    // Copies s[0, n); throws std::bad_alloc.
     static IndexWord Make(const Unit* s, size_t n) {
       Unit* p = new Unit[n + 1];
       std::copy(s, s + n, p);
@@ -120,11 +118,11 @@ class HVokaIndex {
     Unit operator[](size_t i) const { return p[i]; }
   };
 
-  struct Entry {
-    int32_t block;
-    IndexWord word;
-  };
-
+  // The entries as two arrays of plain values, block numbers and headwords.
+  // An insertion shifts every later entry: plain values move with one
+  // memmove each, where strings moved one by one made inserting the main
+  // cost of filling a dictionary. The block numbers lie side by side for
+  // the searches by block number that compaction makes.
   class EntryList {
    public:
     EntryList() = default;
@@ -132,40 +130,57 @@ class HVokaIndex {
     EntryList(const EntryList&) = delete;
     EntryList& operator=(const EntryList&) = delete;
 
-    size_t size() const { return v_.size(); }
-    Entry& operator[](size_t i) { return v_[i]; }
-    const Entry& operator[](size_t i) const { return v_[i]; }
-    Entry* begin() { return v_.data(); }
-    Entry* end() { return v_.data() + v_.size(); }
-    const Entry* begin() const { return v_.data(); }
-    const Entry* end() const { return v_.data() + v_.size(); }
+    size_t size() const { return blocks_.size(); }
+    int32_t block(size_t i) const { return blocks_[i]; }
+    void setBlock(size_t i, int32_t b) { blocks_[i] = b; }
+    const int32_t* blocks() const { return blocks_.data(); }
+    const IndexWord& word(size_t i) const { return words_[i]; }
 
-    // Both take over e's headword, and free it when they throw.
-    void insert(size_t pos, Entry e) {
+    // Both take over w, and free it when they throw.
+    void insert(size_t pos, int32_t block, IndexWord w) {
       try {
-        v_.insert(v_.begin() + static_cast<std::ptrdiff_t>(pos), e);
+        Reserve(&blocks_);
+        Reserve(&words_);
       } catch (...) {
-        delete[] e.word.p;
+        delete[] w.p;
         throw;
       }
+      // With the room reserved, inserting plain values cannot throw.
+      blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(pos), block);
+      words_.insert(words_.begin() + static_cast<std::ptrdiff_t>(pos), w);
     }
-    void push_back(Entry e) { insert(v_.size(), e); }
+    void push_back(int32_t block, IndexWord w) { insert(size(), block, w); }
     void erase(size_t pos) {
-      delete[] v_[pos].word.p;
-      v_.erase(v_.begin() + static_cast<std::ptrdiff_t>(pos));
+      delete[] words_[pos].p;
+      blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(pos));
+      words_.erase(words_.begin() + static_cast<std::ptrdiff_t>(pos));
+    }
+    // Takes over w in place of the headword at pos, which is freed.
+    void replaceWord(size_t pos, IndexWord w) {
+      delete[] words_[pos].p;
+      words_[pos] = w;
     }
     void clear() {
-      for (Entry& e : v_) delete[] e.word.p;
-      v_.clear();
+      for (IndexWord& w : words_) delete[] w.p;
+      words_.clear();
+      blocks_.clear();
     }
     // Clears and gives the memory back.
     void release() {
       clear();
-      std::vector<Entry>().swap(v_);
+      std::vector<int32_t>().swap(blocks_);
+      std::vector<IndexWord>().swap(words_);
     }
 
    private:
-    std::vector<Entry> v_;
+    // Room for one more, growing by half as a vector does on its own.
+    template <class V>
+    static void Reserve(V* v) {
+      if (v->size() == v->capacity()) v->reserve(v->size() + v->size() / 2 + 16);
+    }
+
+    std::vector<int32_t> blocks_;
+    std::vector<IndexWord> words_;
   };
 
   static constexpr bool kByteBuild = sizeof(Unit) == 1;
