@@ -27,16 +27,6 @@ const VKChar* Out(const IChar* s) { return reinterpret_cast<const VKChar*>(s); }
 
 const IChar kEmpty[1] = {0};
 
-// Points the caller's record at the handle's copy of the last result.
-void FillRecord(VKHandleRec* h, VKRecordData* rec) {
-  if (!rec) return;
-  rec->word = Out(h->currentWord.c_str());
-  rec->japa = Out(h->current.translation.c_str());
-  rec->exp = Out(h->current.example.c_str());
-  rec->pron = Out(h->current.pronunciation.c_str());
-  rec->attr = h->current.attribute;
-}
-
 int32_t FailWith(VKHandleRec* h) {
   h->lastError = h->dic ? h->dic->ErrorCode() : h->lastError;
   return 0;
@@ -219,7 +209,7 @@ int32_t Step(VKHandle h, VKRecordData* rec, bool forward) {
       vk::Voka<B>* v = h->voka();
       if (v && v->IncrementalPassed(h->currentWord)) return -2;
     }
-    FillRecord(h, rec);
+    h->Fill(rec);
   } else if (rc == -1) {
     h->lastError = h->dic->ErrorCode();
   }
@@ -238,7 +228,7 @@ VKAPI int32_t VKBSearch(VKHandle h, const VKChar* word, VKRecordData* rec) {
   h->currentWord = h->dic->CursorWord();
   if (rec) {
     if (h->dic->ReadAtCursor(h->current) != 0) return FailWith(h);
-    FillRecord(h, rec);
+    h->Fill(rec);
   }
   return 1;
 }
@@ -248,7 +238,7 @@ VKAPI int32_t VKFind(VKHandle h, const VKChar* word, VKRecordData* rec) {
   int32_t rc = h->dic->FindWord(In(word), rec ? &h->current : nullptr);
   if (rc != 1) return rc < 0 ? FailWith(h) : 0;
   h->currentWord = In(word);
-  FillRecord(h, rec);
+  h->Fill(rec);
   return 1;
 }
 

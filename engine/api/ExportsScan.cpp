@@ -10,14 +10,8 @@ extern "C" VKAPI int32_t VKGetNextScan(VKHandle h, VKRecordData* rec) {
   vk::Voka<B>* v = h ? h->voka() : nullptr;
   if (!v) return -1;
   int32_t rc = v->NextScan(rec ? &h->current : nullptr, &h->currentWord);
-  if (rc == 1 && rec) {
-    rec->word = h->currentWord.c_str();
-    rec->japa = h->current.translation.c_str();
-    rec->exp = h->current.example.c_str();
-    rec->pron = h->current.pronunciation.c_str();
-    rec->attr = h->current.attribute;
-  } else if (rc == 1) {
-    // headword only
+  if (rc == 1) {
+    h->Fill(rec);
   } else if (rc == -1) {
     h->lastError = v->Error();
   }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "dic/UniversalDic.h"
 #include "dic/Voka.h"
@@ -31,4 +32,19 @@ struct VKHandleOf {
   int32_t codePage[4] = {0, 0, 0, 0};
 
   vk::Voka<B>* voka() { return dic ? dic->AsVoka() : nullptr; }
+
+  // Points the caller's record, when there is one, at the handle's copy of
+  // the last result.
+  template <class Rec>
+  void Fill(Rec* rec) const {
+    if (!rec) return;
+    using C = std::remove_const_t<std::remove_pointer_t<decltype(rec->word)>>;
+    static_assert(sizeof(C) == sizeof(IChar), "the record's characters are the build's");
+    auto out = [](const IChar* s) { return reinterpret_cast<const C*>(s); };
+    rec->word = out(currentWord.c_str());
+    rec->japa = out(current.translation.c_str());
+    rec->exp = out(current.example.c_str());
+    rec->pron = out(current.pronunciation.c_str());
+    rec->attr = current.attribute;
+  }
 };

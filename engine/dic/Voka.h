@@ -113,7 +113,6 @@ class Voka : public IndexData<B>, public TUniversalDic<B> {
 
   int32_t StartSearch(const IChar* pattern, int32_t flags) override {
     cursor_ = Cursor();
-    flags_ = flags;
     type_ = flags & kSearchTypeMask;
     patternText_ = pattern ? IString(pattern) : IString();
     if (flags & kSearchLevelRange) {
@@ -268,11 +267,6 @@ class Voka : public IndexData<B>, public TUniversalDic<B> {
     return kEmpty;
   }
 
-  int32_t Refuse() {
-    this->SetError(kErrInvalidFunction);
-    return -1;
-  }
-
   int32_t Damaged() {
     this->SetError(kErrDamaged);
     return -1;
@@ -280,8 +274,6 @@ class Voka : public IndexData<B>, public TUniversalDic<B> {
 
   void AfterOpen(const IChar* name) {
     name_ = name ? IString(name) : IString();
-    entryOptions_ = 0x100 | (this->Header().dicType() & 1);
-    entryOptions_ = (entryOptions_ & 0x100) | 0x11;
     StartSearch(nullptr, kTypeAll);
   }
 
@@ -568,10 +560,8 @@ class Voka : public IndexData<B>, public TUniversalDic<B> {
   }
 
   IString name_;
-  int32_t entryOptions_ = 0;
   FindPosition find_;
   Cursor cursor_;
-  int32_t flags_ = 0;
   int32_t type_ = kTypeAll;
   int levelLow_ = 0;
   int levelHigh_ = 0;
