@@ -60,14 +60,15 @@ class IndexData {
     readOnly_ = false;
     if (file_.Create(name) != 0) return -1;
     HeaderCodec<B>::BuildTemplate(header_, createOption);
-    if (HeaderCodec<B>::Write(file_, header_) != 0 || SetUpFromHeader() != 0) {
+    if (HeaderCodec<B>::Write(file_, header_) != 0 || SetUpFromHeader() != 0 || file_.Commit(true) != 0) {
       Abandon();
       return -1;
     }
     return 0;
   }
 
-  // Writes what is pending, trims the file when it was changed, and closes it.
+  // Writes what is pending, trims the file when it was changed, and closes
+  // it. Whatever fails on the way, the file keeps its last committed state.
   int Close() {
     if (!file_.IsOpen()) return 0;
     int rc = 0;
@@ -78,6 +79,12 @@ class IndexData {
     }
     if (data_ && data_->Close() != 0) rc = -1;
     if (index_ && file_.Written() && index_->Save() != 0) rc = -1;
+    if (rc == 0 && file_.Commit(true) != 0) rc = -1;
+    if (rc != 0) {
+      const int32_t code = error_;
+      file_.Rollback();
+      error_ = code;
+    }
     data_.reset();
     index_.reset();
     file_.Close();
@@ -93,14 +100,37 @@ class IndexData {
     return data_->SaveFreeChain();
   }
 
-  // Fast mode on defers writing; switching it off flushes everything first.
+  // A change made with fast mode off is flushed and committed before the
+  // call that made it returns.
+  int CommitChange() {
+    if (FullFlush() != 0) return -1;
+    return file_.Commit(false);
+  }
+
+  // Fast mode on defers writing; switching it off flushes and commits
+  // everything, forced to disk.
   int SetFastMode(bool on) {
     if (!on && !writeThrough_) {
       writeThrough_ = true;
-      if (FullFlush() != 0) return -1;
+      if (FullFlush() != 0 || file_.Commit(true) != 0) {
+        EndChange();
+        return -1;
+      }
     }
     writeThrough_ = !on;
     return data_->SetDeferred(on);
+  }
+
+  // Called when a call that may have changed the file ends. A change whose
+  // writes failed, and with fast mode off any change left uncommitted (the
+  // call failed part-way), is rolled back, and the dictionary is read again
+  // from its committed state. The error code stays the failure's.
+  void EndChange() {
+    if (!file_.IsOpen()) return;
+    if (!file_.ChangeFailed() && !(writeThrough_ && file_.ChangeOpen())) return;
+    const int32_t code = error_;
+    if (file_.Rollback() == 0) Reload();
+    error_ = code ? code : kErrReadWrite;
   }
 
   // Makes the index area k units larger by taking units from the front of
@@ -276,6 +306,22 @@ class IndexData {
     cursorBlock_ = -1;
     cursorChanged_ = 0;
     return 0;
+  }
+
+  // Reads the header, index and free chain again after a rollback, keeping
+  // the mode. A file that cannot be read again is closed, so that nothing
+  // more is written to it.
+  void Reload() {
+    const bool fast = !writeThrough_;
+    if (HeaderCodec<B>::Read(file_, header_) != 0 || SetUpFromHeader() != 0) {
+      file_.Close();
+      return;
+    }
+    if (fast) {
+      writeThrough_ = false;
+      data_->SetDeferred(true);
+    }
+    cursorChanged_ |= 1;
   }
 
   // Drops a half-opened file without writing anything.

@@ -85,6 +85,11 @@ class Mutation {
   using List = typename Image::List;
 
   explicit Mutation(Voka<B>& v) : v_(v), entryError_(v.Error()) {}
+  // One Mutation serves one call: when it ends, a change that failed
+  // part-way is rolled back to the dictionary's last committed state.
+  ~Mutation() { v_.EndChange(); }
+  Mutation(const Mutation&) = delete;
+  Mutation& operator=(const Mutation&) = delete;
 
   // ---- the exported operations ----
   // Each answers 1 when it did what was asked, 0 when there was nothing to
@@ -367,7 +372,7 @@ class Mutation {
   // succeeded leaves the error code as the caller last saw it, whatever the
   // steps met and recovered from on the way (a full index that then grew).
   int32_t Finish() {
-    if (v_.WriteThrough() && v_.FullFlush() != 0) return -1;
+    if (v_.WriteThrough() && v_.CommitChange() != 0) return -1;
     v_.SetError(entryError_);
     return 1;
   }

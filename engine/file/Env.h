@@ -32,6 +32,8 @@ class File {
   // Cuts (or extends) the file at the current position.
   virtual int Truncate() = 0;
   virtual int Size(int64_t* size) = 0;
+  // Forces what was written so far to the storage device.
+  virtual int Sync() = 0;
 };
 
 enum class OpenMode {

@@ -25,19 +25,99 @@ int FileBuf::OpenWith(const std::string& name, OpenMode mode) {
     Fail(kErrCannotOpen);
     return -1;
   }
+  if (mode == OpenMode::kReadOnly && PrepareReadOnly(name) != 0) return -1;
   int err = env_->Open(name, mode, &file_);
+  if (err == 0 && viewPending_) err = view_.Load(env_, fullPath_);
+  viewPending_ = false;
+  if (err == 0 && mode == OpenMode::kReadWrite) err = Journal::Recover(env_, fullPath_, file_.get());
   if (err != 0) {
     file_.reset();
+    view_ = CommittedView();
     Fail(EngineCodeForSystemError(err));
     return -1;
   }
+  // A new file replaces the old one whatever a journal beside it says.
+  if (mode == OpenMode::kCreate) env_->Delete(Journal::PathFor(fullPath_));
+  if (mode != OpenMode::kReadOnly) journal_.reset(new Journal(env_, fullPath_));
   written_ = false;
+  unsynced_ = false;
+  failed_ = false;
+  return 0;
+}
+
+int FileBuf::PrepareReadOnly(const std::string& name) {
+  if (!Journal::Exists(env_, fullPath_)) return 0;
+  std::unique_ptr<File> writable;
+  int err = env_->Open(name, OpenMode::kReadWrite, &writable);
+  if (err == kSysSharingViolation) return 0;  // a live writer's journal
+  if (err == 0) {
+    err = Journal::Recover(env_, fullPath_, writable.get());
+    if (err != 0) {
+      Fail(EngineCodeForSystemError(err));
+      return -1;
+    }
+    return 0;
+  }
+  viewPending_ = true;
   return 0;
 }
 
 void FileBuf::Close() {
+  if (file_ && journal_) {
+    if (journal_->ChangeOpen() || unsynced_) {
+      if (failed_ || Commit(true) != 0) Rollback();
+    }
+    if (journal_) journal_->Close();
+  }
+  journal_.reset();
+  view_ = CommittedView();
   file_.reset();
   name_.clear();
+  failed_ = false;
+}
+
+int FileBuf::Protect(int64_t offset, int64_t n) {
+  if (!journal_) return 0;
+  int err = journal_->Protect(file_.get(), offset, n);
+  if (err == 0) err = file_->Seek(offset);
+  if (err != 0) {
+    failed_ = true;
+    Fail(err == kSysHandleDiskFull || err == kSysDiskFull ? kErrDiskFull : kErrReadWrite);
+    return -1;
+  }
+  return 0;
+}
+
+int FileBuf::Commit(bool sync) {
+  if (!file_ || !journal_) return 0;
+  if (failed_) return -1;
+  const bool forced = sync && unsynced_;
+  if (!journal_->ChangeOpen() && !forced) return 0;
+  if (journal_->Commit(file_.get(), forced) != 0) {
+    Fail(kErrReadWrite);
+    return -1;
+  }
+  if (forced) unsynced_ = false;
+  return 0;
+}
+
+int FileBuf::Rollback() {
+  if (!file_ || !journal_ || !journal_->ChangeOpen()) {
+    failed_ = false;
+    return 0;
+  }
+  if (journal_->Rollback(file_.get()) != 0) {
+    // Nothing more may reach this file: its journal is what restores it.
+    journal_.reset();
+    file_.reset();
+    failed_ = false;
+    Fail(kErrReadWrite);
+    return -1;
+  }
+  written_ = false;
+  unsynced_ = false;
+  failed_ = false;
+  return 0;
 }
 
 int32_t FileBuf::Read(void* buf, uint32_t n) {
@@ -47,7 +127,14 @@ int32_t FileBuf::Read(void* buf, uint32_t n) {
     return -1;
   }
   size_t got = 0;
-  int err = file_->Read(buf, n, &got);
+  int err;
+  if (view_.Active()) {
+    const int64_t at = file_->Position();
+    err = view_.Read(file_.get(), at, buf, n, &got);
+    if (err == 0) err = file_->Seek(at + static_cast<int64_t>(got));
+  } else {
+    err = file_->Read(buf, n, &got);
+  }
   transferred_ = static_cast<uint32_t>(got);
   if (err != 0) {
     // Failed reads are reported as read faults whatever the system said.
@@ -63,16 +150,21 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
     Fail(kErrReadWrite);
     return -1;
   }
-  if (recorder_) recorder_->WillWrite(file_->Position(), buf, n);
+  const int64_t at = file_->Position();
   written_ = true;
+  if (Protect(at, n) != 0) return -1;
+  if (recorder_) recorder_->WillWrite(at, buf, n);
+  unsynced_ = true;
   size_t put = 0;
   int err = file_->Write(buf, n, &put);
   transferred_ = static_cast<uint32_t>(put);
   if (err != 0 && err != kSysHandleDiskFull && err != kSysDiskFull) {
+    failed_ = true;
     Fail(EngineCodeForSystemError(kSysWriteFault));
     return -1;
   }
   if (put != n) {
+    failed_ = true;
     Fail(kErrDiskFull);
     return -1;
   }
@@ -90,7 +182,13 @@ int FileBuf::Seek(int64_t offset) {
 int64_t FileBuf::Size() {
   // Leaves the position at the end, where callers append next.
   int64_t size = 0;
-  if (!file_ || file_->Size(&size) != 0 || file_->Seek(size) != 0) {
+  if (file_ && view_.Active()) {
+    size = view_.Size();
+  } else if (!file_ || file_->Size(&size) != 0) {
+    Fail(kErrVersion);
+    return -1;
+  }
+  if (file_->Seek(size) != 0) {
     Fail(kErrVersion);
     return -1;
   }
@@ -99,7 +197,20 @@ int64_t FileBuf::Size() {
 
 int FileBuf::Truncate(int64_t offset) {
   if (!file_ || offset < 0 || file_->Seek(offset) != 0) return -1;
-  return file_->Truncate() == 0 ? 0 : -1;
+  if (journal_) {
+    // The journal's error code is not the cut's to report.
+    const int32_t code = errorCell_ ? *errorCell_ : 0;
+    const int rc = Protect(offset, -1);
+    if (errorCell_) *errorCell_ = code;
+    if (rc != 0) return -1;
+  }
+  written_ = true;
+  unsynced_ = true;
+  if (file_->Truncate() != 0) {
+    failed_ = true;
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace vk

@@ -9,12 +9,21 @@
 //   write:       4 when short, 5 on failure
 //   seek:        6 on failure
 //   truncate:    no code
+//
+// A file opened for writing keeps a rollback journal (Journal.h): the bytes a
+// change overwrites or cuts are saved first, so that the file can always go
+// back to its last commit. Commit() ends a change; Rollback() undoes it, and
+// a write that fails marks the change as one that must not be committed.
+// Opening a file first rolls back a change that a dead writer left open; a
+// reader that may not write the file reads its committed state through the
+// journal instead. Close() commits an open change (rolls a failed one back).
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "file/Env.h"
+#include "file/Journal.h"
 
 namespace vk {
 
@@ -53,6 +62,20 @@ class FileBuf {
   // Positions at `offset` and cuts the file there. 0 or -1; stores no code.
   int Truncate(int64_t offset);
 
+  // Ends the open change, so that what it wrote is what a later open finds;
+  // with `sync` the file is forced to disk first (when anything was written
+  // since the last time). 0, or -1 with code 5; a change whose writes failed
+  // is not committed (-1, its code kept).
+  int Commit(bool sync);
+  // Puts the file back as it was at the last commit. 0, or -1 with code 5
+  // when that fails: the file is then closed, and its journal stays for the
+  // next open to roll back.
+  int Rollback();
+  // Something was written since the last commit.
+  bool ChangeOpen() const { return journal_ && journal_->ChangeOpen(); }
+  // A write or cut of the open change failed.
+  bool ChangeFailed() const { return failed_; }
+
   bool Written() const { return written_; }
   uint32_t Transferred() const { return transferred_; }
   const std::string& Name() const { return name_; }
@@ -64,13 +87,24 @@ class FileBuf {
 
  private:
   int OpenWith(const std::string& name, OpenMode mode);
+  // Before a read-only open: rolls back a journal that no live writer
+  // holds, or, when the file may not be written, loads its committed state.
+  int PrepareReadOnly(const std::string& name);
   void Fail(int32_t code) { if (errorCell_) *errorCell_ = code; }
+  // Journals the bytes [offset, offset + n) (n = -1: all from offset on)
+  // before they change. 0, or -1 with the change marked failed.
+  int Protect(int64_t offset, int64_t n);
 
   Env* env_;
   std::unique_ptr<File> file_;
   std::string name_;
   std::string fullPath_;
   bool written_ = false;
+  bool unsynced_ = false;  // written since the file was last forced to disk
+  bool failed_ = false;    // a write of the open change failed
+  std::unique_ptr<Journal> journal_;  // files open for writing only
+  CommittedView view_;                // read-only files with a journal left
+  bool viewPending_ = false;
   uint32_t transferred_ = 0;
   int32_t* errorCell_;
   ChangeRecorder* recorder_ = nullptr;

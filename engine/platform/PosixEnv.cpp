@@ -70,6 +70,13 @@ class PosixFile : public File, private PageSource {
     return 0;
   }
 
+  int Sync() override {
+    while (::fdatasync(fd_) != 0) {
+      if (errno != EINTR) return WindowsErrorFromErrno(errno, IoKind::kWrite);
+    }
+    return 0;
+  }
+
   int Size(int64_t* size) override {
     struct stat st;
     if (::fstat(fd_, &st) != 0) return WindowsErrorFromErrno(errno);

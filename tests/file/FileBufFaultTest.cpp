@@ -180,19 +180,23 @@ TEST_F(FileBufFaultTest, FailedOpenPerModeThroughTheTable) {
   EXPECT_EQ(file.OpenReadWrite(path), 0);
 }
 
-TEST_F(FileBufFaultTest, FailureKeepsEarlierWorkAcrossReopen) {
-  // Writes made before a failure are in the file after close and reopen.
-  env.FailWriteAfter(2);
+TEST_F(FileBufFaultTest, FailureUndoesItsChangeAndKeepsCommittedWork) {
+  // A change whose write failed is rolled back at close; what was committed
+  // before it stays.
   EXPECT_EQ(file.Write("ab", 2), 2);
+  ASSERT_EQ(file.Commit(false), 0);
   EXPECT_EQ(file.Write("cd", 2), 2);
+  env.FailWriteAfter(0);
   EXPECT_EQ(file.Write("ef", 2), -1);
   EXPECT_EQ(file.Write("gh", 2), -1);
+  EXPECT_TRUE(file.ChangeFailed());
+  EXPECT_EQ(file.Commit(false), -1) << "a failed change is never committed";
   file.Close();
   env.Reset();
   ASSERT_EQ(file.OpenRead(path), 0);
   char buf[16];
   ASSERT_EQ(file.Read(buf, 16), 10);
-  EXPECT_EQ(std::string(buf, 10), "abcd456789");
+  EXPECT_EQ(std::string(buf, 10), "ab23456789");
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ struct FaultEnv::State {
   int64_t bytesWritten = 0;
   Trigger failRead, shortRead, failWrite, shortWrite, failSeek;
   int64_t diskRoom = -1;  // bytes that still fit, or -1 for no limit
+  int64_t growthRoom = -1;  // bytes files may still grow by, or -1
   int openError[3] = {0, 0, 0};
 };
 
@@ -75,6 +76,17 @@ class FaultFile : public vk::File {
       n = static_cast<size_t>(s_->diskRoom);
       full = true;
     }
+    if (s_->growthRoom >= 0) {
+      int64_t size = 0;
+      base_->Size(&size);
+      const int64_t pos = base_->Position();
+      const int64_t growth = std::max<int64_t>(0, pos + static_cast<int64_t>(n) - std::max(size, pos));
+      if (growth > s_->growthRoom) {
+        n = static_cast<size_t>(std::max<int64_t>(0, size - pos) + s_->growthRoom);
+        full = true;
+      }
+      s_->growthRoom -= std::min(growth, s_->growthRoom);
+    }
     int err = base_->Write(buf, n, put);
     s_->bytesWritten += static_cast<int64_t>(*put);
     if (s_->diskRoom >= 0) s_->diskRoom -= std::min<int64_t>(s_->diskRoom, *put);
@@ -84,6 +96,7 @@ class FaultFile : public vk::File {
 
   int Truncate() override { return base_->Truncate(); }
   int Size(int64_t* size) override { return base_->Size(size); }
+  int Sync() override { return base_->Sync(); }
 
  private:
   std::unique_ptr<vk::File> base_;
@@ -118,6 +131,7 @@ void FaultEnv::FailSeekAfter(int n, bool once) {
   state_->failSeek.Arm(state_->seeks, n, once, kSysSeekError);
 }
 void FaultEnv::DiskFullAfterBytes(int64_t bytes) { state_->diskRoom = bytes < 0 ? -1 : bytes; }
+void FaultEnv::DiskFullAfterGrowth(int64_t bytes) { state_->growthRoom = bytes < 0 ? -1 : bytes; }
 void FaultEnv::FailOpen(vk::OpenMode mode, int sysError) {
   state_->openError[ModeIndex(mode)] = sysError;
 }

@@ -18,6 +18,9 @@
 //   disk full     -> after `bytes` more bytes have been written through this
 //                    Env (every byte written counts, overwriting or not),
 //                    writes put what still fits and answer 39 (disk full)
+//   full disk that grows -> like disk full, but only bytes that make a file
+//                    longer count and overwriting never fails, as on a
+//                    real disk that has run out of room
 //   failed open   -> opens in the given mode answer the given system error
 //                    without touching the file
 //
@@ -44,6 +47,8 @@ class FaultEnv : public vk::Env {
   void FailSeekAfter(int n, bool once = false);
   // A negative count lifts the limit.
   void DiskFullAfterBytes(int64_t bytes);
+  // Only growth of files counts against `bytes`. A negative count lifts it.
+  void DiskFullAfterGrowth(int64_t bytes);
   // A sysError of 0 lets opens in that mode through again.
   void FailOpen(vk::OpenMode mode, int sysError);
   // Disarms every fault and zeroes the counters.
