@@ -11,12 +11,16 @@
 // from the chain on first need and, while it exists, the truth about free
 // space. The data area ends at unit `end`; the file ends there too.
 //
+// The data area never holds more than B::kMaxDataUnits units: a block is
+// placed, grown or moved only where it ends within that bound, whether its
+// units come from the free runs or from the end, and the call answers 3
+// (dictionary full) before anything is written when no such place exists.
+//
 // Every operation answers 0 (or a block number) on success and -1 on failure
 // with an engine code in the owner's error cell.
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <unordered_set>
 #include <vector>
 
 #include "blocks/EmptyList.h"
@@ -139,8 +143,12 @@ class HVokaData {
     int32_t units = UnitsOf(w);
     int32_t place = runs->Take(units);
     bool atEnd = place < 0;
+    if (!atEnd && !Fits(place, units)) {
+      runs->Add(place, units);
+      return Fail(kErrDictionaryFull);
+    }
     if (atEnd) {
-      if (end_ > B::kMaxBlockStart) return Fail(kErrDictionaryFull);
+      if (!Fits(end_, units)) return Fail(kErrDictionaryFull);
       place = end_;
     }
     if (!Allocate(size_t(units) * unit_)) {
@@ -162,16 +170,20 @@ class HVokaData {
   // changes when it has to move. With `adopt` the buffer takes the grown
   // block's content (old units copied, the rest zero).
   int32_t GrowBlock(int32_t n, int32_t b, int32_t N, bool adopt) {
+    if (N > kUnitCountMask) return Fail(kErrDictionaryFull);
     uint16_t flag = (bufNumber_ == n ? bufSizeWord_ : 0) & kLongEntryFlag;
     uint16_t newWord = static_cast<uint16_t>(N | flag);
     int32_t place = -1;
     EmptyList* runs = FreeRuns();
+    // Growing in place needs the grown block to end within the data area's
+    // bound; otherwise the block moves, or the growth is refused.
+    const bool inPlace = Fits(n, N);
     if (n + b == end_) {
-      if (SeekToBlock(n + N) == 0 && WriteSizeWordAt(n, newWord) == 0) {
+      if (inPlace && SeekToBlock(n + N) == 0 && WriteSizeWordAt(n, newWord) == 0) {
         end_ += N - b;
         place = n;
       }
-    } else {
+    } else if (inPlace) {
       int32_t after = runs->FreeRunLengthAt(n + b);
       if (after >= N - b) {
         if (WriteSizeWordAt(n, newWord) != 0) return -1;
@@ -187,8 +199,12 @@ class HVokaData {
     }
     if (place < 0) {
       place = runs->Take(N);
+      if (place >= 0 && !Fits(place, N)) {
+        runs->Add(place, N);
+        return Fail(kErrDictionaryFull);
+      }
       if (place < 0) {
-        if (end_ > B::kMaxBlockStart) return Fail(kErrDictionaryFull);
+        if (!Fits(end_, N)) return Fail(kErrDictionaryFull);
         place = end_;
         dirty_ = false;
         bufNumber_ = -1;
@@ -214,13 +230,14 @@ class HVokaData {
   // Finds room for a new block of N units (first fit, or a last free run
   // that reaches the end of the data area, or the end itself).
   int32_t AllocateRun(int32_t N, bool adopt) {
+    if (N > kUnitCountMask) return Fail(kErrDictionaryFull);
     EmptyList* runs = FreeRuns();
     int32_t obtained = 0;
     int32_t r = runs->Take(N, &obtained);
     int32_t place = -1;
-    if (r >= 0 && obtained == N) {
+    if (r >= 0 && obtained == N && Fits(r, N)) {
       place = r;
-    } else if (r >= 0 && r + obtained == end_) {
+    } else if (r >= 0 && r + obtained == end_ && Fits(r, N)) {
       if (SeekToBlock(r + N) != 0 || WriteSizeWordAt(r, static_cast<uint16_t>(N)) != 0) {
         runs->Add(r, obtained);
         return -1;
@@ -229,7 +246,7 @@ class HVokaData {
       place = r;
     } else {
       if (r >= 0) runs->Add(r, obtained);
-      if (end_ > B::kMaxBlockStart) return Fail(kErrDictionaryFull);
+      if (!Fits(end_, N)) return Fail(kErrDictionaryFull);
       if (SeekToBlock(end_ + N) != 0) return Fail(kErrDiskFull);
       if (WriteSizeWordAt(end_, static_cast<uint16_t>(N)) != 0) return -1;
       place = end_;
@@ -264,7 +281,10 @@ class HVokaData {
 
   // Moves block n elsewhere, unit by unit, keeping its first `keep` units
   // where they are for the caller; the units beyond `keep` become free.
-  int32_t RelocateBlock(int32_t n, int32_t keep) {
+  // `released` is the number of units the caller takes off the front of the
+  // data area right after (index growth): the bound applies to the block's
+  // place once the data area has shifted by them.
+  int32_t RelocateBlock(int32_t n, int32_t keep, int32_t released = 0) {
     if (Flush() != 0) return -1;
     uint8_t word[2];
     if (SeekToBlock(n) != 0) return -1;
@@ -274,8 +294,12 @@ class HVokaData {
     EmptyList* runs = FreeRuns();
     int32_t place = runs->Take(units);
     bool atEnd = place < 0;
+    if (!atEnd && !Fits(place - released, units)) {
+      runs->Add(place, units);
+      return Fail(kErrDictionaryFull);
+    }
     if (atEnd) {
-      if (end_ > B::kMaxBlockStart) return Fail(kErrDictionaryFull);
+      if (!Fits(end_ - released, units)) return Fail(kErrDictionaryFull);
       place = end_;
     }
     std::vector<uint8_t> one(static_cast<size_t>(unit_));
@@ -402,6 +426,9 @@ class HVokaData {
     return -1;
   }
 
+  // Whether `units` units from unit `place` stay within the data area's bound.
+  static bool Fits(int32_t place, int32_t units) { return int64_t(place) + units <= B::kMaxDataUnits; }
+
   bool Allocate(size_t bytes) {
     try {
       buffer_.assign(bytes, 0);
@@ -428,9 +455,11 @@ class HVokaData {
   // ends there: what was read up to that point is kept.
   void LoadFreeChain() {
     runs_.reset(new EmptyList);
-    std::unordered_set<int32_t> seen;
+    // One bit per unit of the data area, whose size the file bounds.
+    std::vector<bool> seen(static_cast<size_t>(end_ > 0 ? end_ : 0), false);
     int32_t u = firstFree_;
-    while (u >= 0 && u < end_ && seen.insert(u).second) {
+    while (u >= 0 && u < end_ && !seen[size_t(u)]) {
+      seen[size_t(u)] = true;
       uint8_t raw[6];
       if (SeekToBlock(u) != 0) break;
       if (file_->Read(raw, 6) != 6) break;

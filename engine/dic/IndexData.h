@@ -135,7 +135,15 @@ class IndexData {
 
   // Makes the index area k units larger by taking units from the front of
   // the data area: a block at unit 0 moves away, a free unit 0 is taken.
+  // The area never passes kMaxIndexUnits: it grows by what is left when
+  // that is less than k, and refuses with 3 when nothing is left.
   int GrowIndexArea(int32_t k) {
+    const int32_t left = IndexGrowthLeft();
+    if (k > 0 && left == 0) {
+      error_ = kErrDictionaryFull;
+      return -1;
+    }
+    if (k > left) k = left;
     while (k > 0) {
       int32_t m;
       if (data_->End() == 0) {
@@ -154,7 +162,7 @@ class IndexData {
           int32_t sizeWord = data_->ReadSizeWord(0);
           if (sizeWord < 0) return -1;
           int32_t units = UnitsOf(static_cast<uint16_t>(sizeWord));
-          int32_t place = data_->RelocateBlock(0, k);
+          int32_t place = data_->RelocateBlock(0, k, k < units ? k : units);
           if (place < 0) return -1;
           m = k < units ? k : units;
           if (cursorBlock_ == 0) cursorBlock_ = place;
@@ -171,6 +179,20 @@ class IndexData {
       k -= m;
     }
     return 0;
+  }
+
+  // Units the index area can still grow by.
+  int32_t IndexGrowthLeft() const {
+    const int32_t unit = data_->UnitSize();
+    const int32_t units = unit > 0 ? index_->AreaSize() / unit : kMaxIndexUnits;
+    return units < kMaxIndexUnits ? kMaxIndexUnits - units : 0;
+  }
+
+  // Whether an index change that needs `bytes` more bytes can be made, with
+  // the growth of up to `growUnits` units that the change would make.
+  bool IndexCanTake(int64_t bytes, int32_t growUnits) const {
+    const int32_t grow = std::min(growUnits, IndexGrowthLeft());
+    return index_->Used() + bytes < int64_t(index_->AreaSize()) + int64_t(grow) * data_->UnitSize();
   }
 
   // Index insert that grows the area by 4 units and retries once when full.
@@ -243,7 +265,9 @@ class IndexData {
     if (!data_->HasFreeRuns()) return 0;
     EmptyList* runs = data_->FreeRuns();
     const int32_t unit = data_->UnitSize();
-    if (index_->FreeRoom() >= 16 * unit && MaxBlockNumber() + 8 <= B::kMaxBlockStart) {
+    // The give-back makes the data area 8 units longer, which its bound
+    // must allow.
+    if (index_->FreeRoom() >= 16 * unit && int64_t(data_->End()) + 8 <= B::kMaxDataUnits) {
       index_->Shift(-8);
       data_->Shift(-8);
       runs->Add(0, 8);
@@ -297,6 +321,12 @@ class IndexData {
     }
     const int64_t areaOffset = header_.IndexAreaOffset();
     const int32_t areaSize = int32_t(header_.indexBlocks()) * unit;
+    const int64_t fileSize = file_.Size();
+    if (fileSize < 0) return -1;
+    if (!AreasInFile(fileSize, areaOffset, areaSize, unit)) {
+      error_ = kErrDamaged;
+      return -1;
+    }
     index_.reset(new HVokaIndex<B>(&file_, &error_));
     data_.reset(new HVokaData<B>(&file_, &error_));
     if (index_->SetUp(areaOffset, areaSize, header_.indexCount(), header_.indexWide() != 0, unit) != 0) return -1;
@@ -324,6 +354,19 @@ class IndexData {
     cursorChanged_ |= 1;
   }
 
+  // Whether the file holds the areas the header places: the extension and
+  // the whole index area, and the data area up to its last unit, which may
+  // be incomplete (nothing is ever written past a block's last byte that was
+  // stored, so a file can end inside the last unit). Sizes read from a file
+  // are believed only this far, before anything is read, allocated or
+  // written on their account.
+  bool AreasInFile(int64_t fileSize, int64_t areaOffset, int32_t areaSize, int32_t unit) const {
+    const int64_t dataOffset = areaOffset + areaSize;
+    if (dataOffset > fileSize) return false;
+    const int32_t blocks = header_.blockCount();
+    return blocks == 0 || dataOffset + int64_t(blocks - 1) * unit < fileSize;
+  }
+
   // Drops a half-opened file without writing anything.
   void Abandon() {
     data_.reset();
@@ -331,13 +374,6 @@ class IndexData {
     int32_t code = error_;
     file_.Close();
     error_ = code;
-  }
-
-  int32_t MaxBlockNumber() const {
-    int32_t max = 0;
-    for (int32_t i = 0; i < index_->Count(); ++i)
-      if (index_->BlockNumber(i) > max) max = index_->BlockNumber(i);
-    return max;
   }
 
   int32_t error_ = 0;

@@ -478,10 +478,11 @@ class Mutation {
     if (LoadPos(pos) != 0) return -1;
     // Beside a long entry a short one starts a block of its own.
     if (BufIsLong()) return InsertIntoNewBlock(offset <= kFirstEntryOffset ? pos : pos + 1, w, enc);
+    if (offset <= kFirstEntryOffset && IndexRoomFor(IndexBytes(w) - IndexBytes(Index().Word(pos)), 2) != 0) return -1;
     int rc = InsertIntoBlock(pos, offset, w, enc);
     if (rc == -1) return -1;
     if (rc == -2) {
-      if (Index().FreeRoom() < SplitIndexRoom() && v_.GrowIndexArea(4) != 0) return -1;
+      if (Index().FreeRoom() < SplitIndexRoom() && GrowIndexAhead(4) != 0) return -1;
       NewEntry e{&w, &enc, false};
       if (Split(pos, offset, &e) != 0) return -1;
       return CompactAfterSplit();
@@ -497,6 +498,7 @@ class Mutation {
 
   // A one-unit block for the entry, entered in the index at `at`.
   int InsertIntoNewBlock(int32_t at, const Word& w, const EncodedFields& enc) {
+    if (IndexRoomFor(IndexBytes(w), 4) != 0) return -1;
     int32_t n = Data().NewBlock(1);
     if (n < 0) return -1;
     if (v_.InsertIndex(at, n, w.c_str()) != 0) {
@@ -611,6 +613,21 @@ class Mutation {
     v_.SetError(code);
   }
 
+  // Bytes the index accounts an entry for w at.
+  static int64_t IndexBytes(const Word& w) { return int64_t(w.size()) * int64_t(sizeof(Unit)) + IndexEntryOverhead<B>(); }
+  static int64_t IndexBytes(const Unit* w) { return int64_t(UnitLength(w)) * int64_t(sizeof(Unit)) + IndexEntryOverhead<B>(); }
+
+  // Grows the index area ahead of a step that may want the room. An area at
+  // its bound goes on as it is: the step that needs the room refuses then.
+  int GrowIndexAhead(int32_t units) { return v_.IndexGrowthLeft() == 0 ? 0 : v_.GrowIndexArea(units); }
+
+  // Refuses with 3, before anything changes, an index change of `bytes`
+  // more bytes that the area cannot take even after the growth of up to
+  // `units` units that the change makes when the area is full.
+  int IndexRoomFor(int64_t bytes, int32_t units) {
+    return v_.IndexCanTake(bytes, units) ? 0 : Fail(kErrDictionaryFull);
+  }
+
   int RenameWithGrowth(int32_t pos, const Word& w, int32_t units) {
     if (Index().Rename(pos, w.c_str()) == 0) return 0;
     if (v_.Error() != kErrDictionaryFull || v_.GrowIndexArea(units) != 0) return -1;
@@ -678,6 +695,12 @@ class Mutation {
       if (v_.GrowIndexArea(4) != 0) return -1;
       if (LoadPos(pos) != 0) return -1;
     }
+    // An area at its bound may have grown by less; the renaming of the
+    // first block (when the new entry starts it) must fit as well.
+    const bool renamesFirst = e && !eSecond && ei == 0;
+    if (Index().Used() + entrySize >= Index().AreaSize() ||
+        (renamesFirst && !v_.IndexCanTake(entrySize + IndexBytes(*e->word) - IndexBytes(Index().Word(pos)), 2)))
+      return Fail(kErrDictionaryFull);
     const int32_t n0 = Index().BlockNumber(pos);
     const int32_t units0 = UnitsOf(Data().BufferedSizeWord());
 
@@ -715,7 +738,7 @@ class Mutation {
     }
     if (n != n0) Index().SetBlockNumber(pos, n);
     if (e && !e->replaces) AddCount(1);
-    if (e && !eSecond && ei == 0 && RenameWithGrowth(pos, *e->word, 2) != 0) return -1;
+    if (renamesFirst && RenameWithGrowth(pos, *e->word, 2) != 0) return -1;
     return 0;
   }
 
@@ -748,6 +771,7 @@ class Mutation {
   int PlaceLong(int32_t at, const Word& w, const EncodedFields& enc) {
     const int32_t units = LongUnits(w, enc);
     if (units > kMaxBlockUnits) return Fail(kErrTooLarge);
+    if (IndexRoomFor(IndexBytes(w), 4) != 0) return -1;
     int32_t n = Data().NewBlock(static_cast<uint16_t>(units | kLongEntryFlag));
     if (n < 0) return -1;
     if (v_.InsertIndex(at, n, w.c_str()) != 0) {
@@ -768,7 +792,7 @@ class Mutation {
 
   int InsertLong(const Word& w, const EncodedFields& enc) {
     const auto& fp = v_.find_;
-    if (Index().FreeRoom() <= kLongIndexRoom && v_.GrowIndexArea(4) != 0) return -1;
+    if (Index().FreeRoom() <= kLongIndexRoom && GrowIndexAhead(4) != 0) return -1;
     int32_t at = 0;
     if (fp.indexPos >= 0) {
       const int32_t pos = fp.indexPos;
@@ -807,7 +831,7 @@ class Mutation {
     if (LoadPos(pos) != 0) return -1;
     const bool inLong = BufIsLong();
     if (B::kLongEntries && enc.longEntry) {
-      if (Index().FreeRoom() <= kLongIndexRoom && v_.GrowIndexArea(2) != 0) return -1;
+      if (Index().FreeRoom() <= kLongIndexRoom && GrowIndexAhead(2) != 0) return -1;
       if (LoadPos(pos) != 0) return -1;
       if (inLong) return ResizeLong(pos, w, enc);
       Image img;
@@ -819,6 +843,12 @@ class Mutation {
       if (size_t(k) + 1 < img.entries().size()) {
         // Entries follow: the entry is made the first of its block, the long
         // block goes before that block.
+        // The index takes the split block's entry, the long block's and the
+        // renaming to the follower when the short entry goes: refused
+        // before any of it when the area cannot take them with the growth
+        // those steps may make.
+        const Word& next = img.entries()[size_t(k) + 1].word;
+        if (IndexRoomFor((k > 0 ? IndexBytes(w) : 0) + IndexBytes(next), 9) != 0) return -1;
         if (k > 0) {
           if (Split(pos, offset, nullptr) != 0) return -1;
           at = pos + 1;
@@ -844,7 +874,7 @@ class Mutation {
     }
     int rc = RewriteInBlock(pos, offset, enc);
     if (rc == -2) {
-      if (Index().FreeRoom() < SplitIndexRoom() && v_.GrowIndexArea(2) != 0) return -1;
+      if (Index().FreeRoom() < SplitIndexRoom() && GrowIndexAhead(2) != 0) return -1;
       NewEntry e{&w, &enc, true};
       return Split(pos, offset, &e);
     }
@@ -926,6 +956,9 @@ class Mutation {
     const int64_t k = img.IndexOf(offset);
     if (k < 0 || size_t(k) >= img.entries().size()) return Fail(kErrDamaged);
     List list = img.entries();
+    // The block's new first headword must fit the index before the block changes.
+    if (k == 0 && list.size() > 1 && IndexRoomFor(IndexBytes(list[1].word) - IndexBytes(Index().Word(pos)), 1) != 0)
+      return -1;
     const uint8_t c1 = list[size_t(k)].count;
     list.erase(list.begin() + k);
     // The follower takes back the bytes it shared only with the erased entry.

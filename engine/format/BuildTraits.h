@@ -34,6 +34,7 @@ struct TraitsVKCU8L {
   static constexpr bool kLongEntries = true;
   // Highest unit at which a data block may start.
   static constexpr int32_t kMaxBlockStart = 0x1FFFFF;
+  static constexpr int32_t kMaxDataUnits = kMaxBlockStart + 1;
 };
 
 struct TraitsVKCUB {
@@ -49,6 +50,7 @@ struct TraitsVKCUB {
   static constexpr bool kLongEntries = false;
   // The index stores 16-bit block numbers, so no block may start past 0xFFFF.
   static constexpr int32_t kMaxBlockStart = 0xFFFF;
+  static constexpr int32_t kMaxDataUnits = kMaxBlockStart + 1;
 };
 
 struct TraitsVKCUL {
@@ -63,6 +65,7 @@ struct TraitsVKCUL {
   static constexpr bool kWideIndexForm = false;
   static constexpr bool kLongEntries = false;
   static constexpr int32_t kMaxBlockStart = 0xFFFF;
+  static constexpr int32_t kMaxDataUnits = kMaxBlockStart + 1;
 };
 
 struct TraitsVKC620 {
@@ -77,7 +80,17 @@ struct TraitsVKC620 {
   static constexpr bool kWideIndexForm = true;
   static constexpr bool kLongEntries = true;
   static constexpr int32_t kMaxBlockStart = 0x1FFFFF;
+  static constexpr int32_t kMaxDataUnits = kMaxBlockStart + 1;
 };
+
+// kMaxDataUnits is the most units the data area may ever hold: no block may
+// reach past unit kMaxBlockStart, so the free units handed out later all
+// have numbers the index can store. Every placement, growth and move of a
+// block, the growth of the index area and the give-back at close keep the
+// data area within it, and refuse with 3 (dictionary full) otherwise.
+
+// The index area's size in the header is a signed 16-bit count of units.
+constexpr int32_t kMaxIndexUnits = 0x7FFF;
 
 // Bytes one index entry is accounted at, beyond its headword's units:
 // 5 for byte builds (len + 5), 6 for 16-bit builds (2 * len + 6).
