@@ -161,11 +161,13 @@ class CrashTest : public ::testing::Test {
   enum Found { kRefused, kWhole, kCutShort };
 
   // Opens the dictionary after a kill as the next user would (read-write),
-  // reads its headwords through a search walk, closes it and walks the
-  // file whole into `*entries`. kCutShort when the walk stopped at damage,
-  // kRefused when the open failed (a failure unless `mayRefuse`); every
-  // fault found goes to gtest.
-  Found Inspect(Entries* entries, bool mayRefuse = false) {
+  // looks up the entries of `before` outside `touched` (when given), reads
+  // its headwords through a search walk, closes it and walks the file whole
+  // into `*entries`. kCutShort when the walk stopped at damage, kRefused
+  // when the open failed (a failure unless `mayRefuse`); every fault found
+  // goes to gtest.
+  Found Inspect(Entries* entries, bool mayRefuse = false, const Model* before = nullptr,
+                const std::set<typename K::Word>* touched = nullptr) {
     std::vector<Text> words;
     int32_t count = 0;
     {
@@ -177,6 +179,9 @@ class CrashTest : public ::testing::Test {
       }
       EXPECT_FALSE(v.IsReadOnly()) << "opened read-only, code " << v.Error();
       count = v.WordCount();
+      if (before) {
+        EXPECT_EQ(K::LookupDamage(v, *before, *touched), "");
+      }
       v.StartSearch(nullptr, vk::kTypeAll);
       const int64_t bound = int64_t(count) + v.Index().Count() + 16;
       int32_t rc = 0;
@@ -272,7 +277,7 @@ TYPED_TEST(CrashTest, KilledWhileChangingKeepsLastCommit) {
     for (size_t i = 0; i < n + (inFlight ? 1 : 0); ++i) K::Touched(txns[i], &touched);
 
     typename TestFixture::Entries found;
-    if (this->Inspect(&found) == TestFixture::kWhole) {
+    if (this->Inspect(&found, false, &model, &touched) == TestFixture::kWhole) {
       EXPECT_EQ(K::OldEntryDamage(found, model, touched), "");
     }
     ASSERT_FALSE(this->HasFailure());

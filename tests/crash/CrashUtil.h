@@ -256,6 +256,32 @@ struct Kit {
            first + ")";
   }
 
+  // The same damage as the open dictionary's lookups see it: entries of
+  // `before` outside `touched` that are not found, or found with other
+  // texts (compared where a lookup delivers them whole).
+  static std::string LookupDamage(vk::Voka<B>& v, const Model& before, const std::set<Word>& touched) {
+    size_t lost = 0, changed = 0, failed = 0;
+    std::string first;
+    for (const auto& p : before) {
+      if (touched.count(p.first)) continue;
+      vk::Japa<B> got;
+      const int32_t rc = v.FindWord(p.second.word.c_str(), &got);
+      const vk::Japa<B>& g = p.second.fields;
+      if (rc != 1) {
+        if (first.empty()) first = (rc < 0 ? "lookup failed for " : "not found: ") + Ascii(p.second.word);
+        ++(rc < 0 ? failed : lost);
+      } else if (g.translation.size() < 1000 && g.example.size() < 1000 && g.pronunciation.size() < 1000 &&
+                 (got.attribute != g.attribute || got.translation != g.translation || got.example != g.example ||
+                  got.pronunciation != g.pronunciation)) {
+        if (first.empty()) first = "changed " + Ascii(p.second.word);
+        ++changed;
+      }
+    }
+    if (lost == 0 && changed == 0 && failed == 0) return "";
+    return std::to_string(lost) + " untouched old entries of " + std::to_string(before.size()) + " not found, " +
+           std::to_string(failed) + " lookups failed, " + std::to_string(changed) + " changed (first: " + first + ")";
+  }
+
   static std::string Ascii(const Text& t) {
     std::string s;
     for (IChar c : t) s.push_back(uint32_t(c) >= 0x20 && uint32_t(c) < 0x7F ? char(c) : '?');
