@@ -77,6 +77,12 @@ bool EngineStore::Add(size_t i, AddMode mode) {
   return VKRecord(h_, &rec) == 1 || Fail("VKRecord");
 }
 
+bool EngineStore::OpenForEdit(const std::string& path) {
+  // A dictionary opens with fast mode off: every change is flushed and
+  // committed before its call returns.
+  return VKOpen(h_, ToUtf16(path).c_str(), 0) == 1 || Fail("VKOpen");
+}
+
 bool EngineStore::Finish() { return VKClose(h_) == 1 || Fail("VKClose"); }
 
 bool EngineStore::Open(const std::string& path) {

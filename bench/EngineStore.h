@@ -23,6 +23,7 @@ class EngineStore : public Store {
   bool Create(const std::string& path) override;
   bool Add(size_t entry, AddMode mode) override;
   bool Finish() override;
+  bool OpenForEdit(const std::string& path) override;
   bool Open(const std::string& path) override;
   int Find(ProbeSet set, size_t probe) override;
   int64_t Scan(const ScanSink& sink) override;

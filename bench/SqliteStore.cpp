@@ -101,8 +101,15 @@ bool SqliteStore::Add(size_t i, AddMode mode) {
   return rc == SQLITE_DONE || Fail("upsert");
 }
 
+bool SqliteStore::OpenForEdit(const std::string& path) {
+  Close();
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return Fail("sqlite3_open_v2");
+  std::string sync = "PRAGMA synchronous=" + synchronous_;
+  return Exec(sync.c_str()) && Prepare(kMerge, &merge_) && Prepare(kReplace, &replace_);
+}
+
 bool SqliteStore::Finish() {
-  bool ok = Exec("COMMIT");
+  bool ok = sqlite3_get_autocommit(db_) || Exec("COMMIT");
   Close();
   return ok;
 }

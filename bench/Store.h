@@ -49,6 +49,11 @@ class Store {
   virtual bool Add(size_t entry, AddMode mode) = 0;
   virtual bool Finish() = 0;
 
+  // Editing an existing file: every Add after OpenForEdit is a change of its
+  // own, committed before it returns (the engine with fast mode off, SQLite
+  // in autocommit mode); Finish closes the file.
+  virtual bool OpenForEdit(const std::string& path) = 0;
+
   virtual bool Open(const std::string& path) = 0;  // for reading
   virtual int Find(ProbeSet set, size_t probe) = 0;  // 1 found, 0 not, -1 failure
   virtual int64_t Scan(const ScanSink& sink) = 0;    // every entry in headword order

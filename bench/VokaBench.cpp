@@ -205,6 +205,24 @@ struct Bench {
     }
   }
 
+  // Changes an existing file one committed change at a time: a copy of the
+  // file that `from` registered takes `count` replacements in random order.
+  void Edit(const std::string& name, const char* from, const char* base, size_t count) {
+    count = std::min(count, randomOrder.size());
+    auto ms = Both([&](Store& s) {
+      std::error_code ec;
+      std::filesystem::copy_file(PathOf(s, from), PathOf(s, base), std::filesystem::copy_options::overwrite_existing,
+                                 ec);
+      if (ec) Die("cannot copy " + PathOf(s, from) + ": " + ec.message());
+      return TimeMs([&] {
+        Check(s, s.OpenForEdit(PathOf(s, base)));
+        for (size_t k = 0; k < count; ++k) Check(s, s.Add(randomOrder[randomOrder.size() - 1 - k], AddMode::kReplace));
+        Check(s, s.Finish());
+      });
+    });
+    report.AddTiming(name, static_cast<int64_t>(count), -1, ms.first, ms.second);
+  }
+
   void Reads(const char* base, Answers* ea, Answers* sa) {
     for (Store* s : {static_cast<Store*>(&engine), static_cast<Store*>(&sqlite)})
       if (On(*s)) Check(*s, s->Open(PathOf(*s, base)));
@@ -374,6 +392,7 @@ int Main(int argc, char** argv) {
   b.Bulk("register with merge, sorted order", "sorted", b.sortedOrder, AddMode::kMerge);
   b.Bulk("register with merge, random order", "random", b.randomOrder, AddMode::kMerge);
   b.Bulk("register by replace, random order", "replace", b.randomOrder, AddMode::kReplace);
+  b.Edit("edit, one committed replace per call", "replace", "edit", 2000);
   Answers ea, sa;
   b.Reads("random", &ea, &sa);
 
@@ -383,7 +402,7 @@ int Main(int argc, char** argv) {
   if (opt.runEngine && opt.runSqlite) {
     std::printf("\ncomparison of the answers and of the files read back in full:\n");
     size_t diffs = b.CompareAnswers(ea, sa);
-    for (const char* base : {"sorted", "random", "replace"}) diffs += b.CompareFiles(base);
+    for (const char* base : {"sorted", "random", "replace", "edit"}) diffs += b.CompareFiles(base);
     if (diffs) {
       std::printf("  %zu differences\n", diffs);
     } else {

@@ -85,11 +85,6 @@ class Mutation {
   using List = typename Image::List;
 
   explicit Mutation(Voka<B>& v) : v_(v), entryError_(v.Error()) {}
-  // One Mutation serves one call: when it ends, a change that failed
-  // part-way is rolled back to the dictionary's last committed state.
-  ~Mutation() { v_.EndChange(); }
-  Mutation(const Mutation&) = delete;
-  Mutation& operator=(const Mutation&) = delete;
 
   // ---- the exported operations ----
   // Each answers 1 when it did what was asked, 0 when there was nothing to
@@ -98,6 +93,7 @@ class Mutation {
   // Stores the entry: adds it, or replaces the fields of the entry with that
   // headword. 0 for an empty headword.
   int32_t Record(const IChar* word, const Japa<B>& fields) {
+    ChangeScope scope(v_);
     if (!word || !word[0]) return 0;
     if (v_.ReadOnly()) return Fail(kErrReadOnly);
     Word key;
@@ -117,6 +113,7 @@ class Mutation {
   // Replaces the fields of an existing entry. 0 (no error) when there is
   // none.
   int32_t Update(const IChar* word, const Japa<B>& fields) {
+    ChangeScope scope(v_);
     Word key;
     if (!StoredKey(word, &key)) return 0;
     if (v_.Lookup(key.c_str()) < 0) return -1;
@@ -133,6 +130,7 @@ class Mutation {
 
   // Erases the entry; 1 also when there is none. 0 for an empty headword.
   int32_t Erase(const IChar* word) {
+    ChangeScope scope(v_);
     if (!word || !word[0]) return 0;
     if (v_.ReadOnly()) return Fail(kErrReadOnly);
     Word key;
@@ -150,6 +148,7 @@ class Mutation {
   // the new one present. The new entry is stored before the old one is
   // erased, so a failure never loses the entry.
   int32_t Rename(const IChar* from, const IChar* to) {
+    ChangeScope scope(v_);
     if (!from || !from[0] || !to || !to[0]) return 0;
     if (v_.ReadOnly()) return Fail(kErrReadOnly);
     Word oldKey, newKey;
@@ -204,6 +203,7 @@ class Mutation {
 
   // Bulk registration (see QueryRecord.h). 0, or -1 when storing failed.
   int32_t Query(const IChar* word, const Japa<B>& given, int32_t rule, int32_t flags, QueryCounters* counters) {
+    ChangeScope scope(v_);
     if (!word || !word[0]) return 0;
     const size_t maxLen = MaxWordLength();
     const size_t wordUnits = std::char_traits<IChar>::length(word);
@@ -291,6 +291,19 @@ class Mutation {
   }
 
  private:
+  // Ends one exported change: when the call returns, a change that failed
+  // part-way is rolled back to the dictionary's last committed state.
+  class ChangeScope {
+   public:
+    explicit ChangeScope(Voka<B>& v) : v_(v) {}
+    ~ChangeScope() { v_.EndChange(); }
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
+
+   private:
+    Voka<B>& v_;
+  };
+
   struct NewEntry {
     const Word* word;
     const EncodedFields* enc;
@@ -423,6 +436,7 @@ class Mutation {
   // ---- field and attribute changes ----
 
   int32_t ChangeField(const IChar* word, const IChar* text, bool example) {
+    ChangeScope scope(v_);
     if (!word || !word[0]) return 0;
     if (v_.ReadOnly()) return Fail(kErrReadOnly);
     Word key;
@@ -443,6 +457,7 @@ class Mutation {
 
   template <class F>
   int32_t ChangeAttribute(const IChar* word, F change) {
+    ChangeScope scope(v_);
     if (!word || !word[0]) return 0;
     if (v_.ReadOnly()) return Fail(kErrReadOnly);
     Word key;
