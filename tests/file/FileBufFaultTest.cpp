@@ -9,14 +9,12 @@
 #include "file/ErrorCodes.h"
 #include "file/FileBuf.h"
 #include "support/FaultEnv.h"
+#include "support/FileText.h"
 #include "support/TempDir.h"
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using vktest::Slurp;
 
 class FileBufFaultTest : public ::testing::Test {
  protected:

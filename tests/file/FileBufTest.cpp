@@ -12,19 +12,13 @@
 #include <vector>
 
 #include "file/ErrorCodes.h"
+#include "support/FileText.h"
 #include "support/TempDir.h"
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void Spit(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using vktest::Slurp;
+using vktest::Spit;
 
 // A file record with its own error cell, as each dictionary object has.
 struct Rec {

@@ -18,21 +18,15 @@
 #include "format/ByteOrder.h"
 #include "support/CrashImageEnv.h"
 #include "support/FaultEnv.h"
+#include "support/FileText.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using vk::Journal;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void Spit(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using vktest::Slurp;
+using vktest::Spit;
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 

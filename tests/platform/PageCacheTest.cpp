@@ -12,6 +12,7 @@
 #include <string>
 
 #include "file/Env.h"
+#include "support/FileText.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -121,10 +122,7 @@ TEST(PageCacheTest, StartsOverWhenFull) {
   EXPECT_EQ(s.reads, 6);
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using vktest::Slurp;
 
 // Random seeks, reads, writes (inside, across and past the end), truncates
 // and size queries on a real file through the POSIX Env, against a string
