@@ -49,7 +49,6 @@ int FileBuf::PrepareReadOnly(const std::string& name) {
   if (!Journal::Exists(env_, fullPath_)) return 0;
   std::unique_ptr<File> writable;
   int err = env_->Open(name, OpenMode::kReadWrite, &writable);
-  if (err == kSysSharingViolation) return 0;  // a live writer's journal
   if (err == 0) {
     err = Journal::Recover(env_, fullPath_, writable.get());
     if (err != 0) {
@@ -58,6 +57,10 @@ int FileBuf::PrepareReadOnly(const std::string& name) {
     }
     return 0;
   }
+  // The file may not be written, or another opener holds it. A live writer
+  // makes the read-only open fail on its lock; if that open succeeds, the
+  // journal is one a dead writer left (another reader may be reading
+  // through it), and the committed state is read through it.
   viewPending_ = true;
   return 0;
 }

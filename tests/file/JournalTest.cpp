@@ -212,6 +212,20 @@ TEST_F(JournalTest, ReadOnlyOpeners) {
   EXPECT_EQ(Slurp(Journal::PathFor(imaged)), journal);
 
   {
+    // While such a reader holds the file, one that may write it cannot roll
+    // the journal back, and reads through it too.
+    vk::FileBuf first(&cannotWrite, &c);
+    ASSERT_EQ(first.OpenRead(imaged), 0) << c;
+    vk::FileBuf second(vk::Env::Default(), &c);
+    ASSERT_EQ(second.OpenRead(imaged), 0) << c;
+    std::string back(5000, '?');
+    ASSERT_EQ(second.Seek(0), 0);
+    ASSERT_EQ(second.Read(&back[0], 5000), 5000);
+    EXPECT_EQ(back, original);
+  }
+  EXPECT_EQ(Slurp(imaged), changed);
+
+  {
     vk::FileBuf reader(vk::Env::Default(), &c);
     ASSERT_EQ(reader.OpenRead(imaged), 0) << c;
   }
