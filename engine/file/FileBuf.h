@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "file/Env.h"
 #include "file/Journal.h"
@@ -94,6 +95,8 @@ class FileBuf {
   // Journals the bytes [offset, offset + n) (n = -1: all from offset on)
   // before they change. 0, or -1 with the change marked failed.
   int Protect(int64_t offset, int64_t n);
+  // The file holds these n bytes at `at` already.
+  bool HoldsAlready(int64_t at, const void* buf, uint32_t n);
 
   Env* env_;
   std::unique_ptr<File> file_;
@@ -105,6 +108,8 @@ class FileBuf {
   std::unique_ptr<Journal> journal_;  // files open for writing only
   CommittedView view_;                // read-only files with a journal left
   bool viewPending_ = false;
+  std::vector<uint8_t> scratch_;  // what a write would overwrite
+
   uint32_t transferred_ = 0;
   int32_t* errorCell_;
   ChangeRecorder* recorder_ = nullptr;
