@@ -195,6 +195,8 @@ int main(int argc, char** argv) {
       engine = argv[++i];
       if (!vk::TToolDic::IsEngineName(engine))
         return Usage("unknown engine " + engine + " (VKCU8L, VKCUB, VKCUL or VKC620)");
+    } else if (a == "--bytes") {
+      // Texts of a VKC620 dictionary as the bytes stored (what it does today).
     } else if (a == "--prefix") {
       prefix = true;
     } else if (a == "--translations") {

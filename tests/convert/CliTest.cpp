@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "ConvertTestUtil.h"
+#include "CliRun.h"
 #include "cli/ConvertArgs.h"
 #include "cli/Terminal.h"
 
@@ -17,39 +17,8 @@ using cvtest::Lines;
 using cvtest::ReadFile;
 using cvtest::WriteFile;
 
-struct Ran {
-  int status = -1;
-  std::string out, err;
-};
-
-class CliTest : public ::testing::Test {
- protected:
-  // Runs `args` (shell words) of program `prog` in the scratch folder with
-  // `input` on standard input.
-  Ran Run(const std::string& prog, const std::string& args, const std::string& input = "") {
-    WriteFile(dir_.Path("in"), input);
-    std::string cmd = "cd '" + dir_.path() + "' && '" + JoinPath(ProgramFolder(), prog) + "' " +
-                      args + " <in >out 2>err";
-    int rc = std::system(cmd.c_str());
-    Ran r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = ReadFile(dir_.Path("out"));
-    r.err = ReadFile(dir_.Path("err"));
-    return r;
-  }
-  bool Exists(const std::string& name) {
-    struct stat st;
-    return ::stat(dir_.Path(name).c_str(), &st) == 0;
-  }
-  // A Win32 dictionary w.dic from Shift-JIS entry lines.
-  void MakeWin32(const std::string& tsv) {
-    WriteFile(dir_.Path("w.tsv"), tsv);
-    Ran r = Run("vkdic", "--engine VKC620 import w.dic w.tsv");
-    ASSERT_EQ(0, r.status) << r.err;
-  }
-
-  vktest::TempDir dir_;
-};
+using cvtest::Ran;
+using CliTest = cvtest::CliFixture;
 
 const char kCounters[] =
     "変換元単語数: 3\n登録単語数: 3\n未変換文字数: 1\n不正マルチバイト文字数: 0\n欠落単語数: 0\n";
