@@ -109,6 +109,7 @@ void TDllDicOf<C>::InitSearch(int32_t clashRule, int32_t mergeFlags) {
   query_.clashRule = clashRule;
   query_.mergeFlags = mergeFlags;
   rec_ = TEntryRecord<C>();
+  readFailed_ = false;
 }
 
 template <class C>
@@ -117,12 +118,21 @@ int TDllDicOf<C>::GetPercent() {
 }
 
 template <class C>
+int TDllDicOf<C>::GetWordCount() {
+  if (!handle_) return -1;
+  auto count = reinterpret_cast<int32_t (*)(void*)>(module_.Symbol("VKGetWordNum"));
+  return count ? count(handle_) : -1;
+}
+
+template <class C>
 bool TDllDicOf<C>::NextEntry() {
+  readFailed_ = false;
   if (!handle_) return false;
   int32_t r;
   do {
     r = entries_.GetNextSearch(handle_, &rec_);
   } while (r == 0);
+  readFailed_ = r == -1;
   return r != -1 && r != -2;
 }
 

@@ -90,10 +90,24 @@ class TDllDic {
 
   // How far the scan has come, in percent.
   virtual int GetPercent() = 0;
+  // The number of entries of the open dictionary, or -1 when the engine
+  // cannot tell (it lacks VKGetWordNum, or nothing is open). Progress uses it
+  // as the total of a scan.
+  virtual int GetWordCount() = 0;
+
+  // True when the last ReadNext ended the scan because the engine failed to
+  // read (VKGetNextSearch answered -1), not because it reached the end;
+  // GetErrorCode then tells why.
+  bool readFailed() const { return readFailed_; }
+  // The query block's too-long counter: entries that VKQueryRecord left
+  // unstored or unchanged (answering success) because a text was too long.
+  int32_t tooLongCount() const { return query_.tooLongCount; }
 
   const std::string& fileName() const { return fileName_; }
   bool hasHandle() const { return handle_ != nullptr; }
   bool isLoaded() const { return module_.IsLoaded(); }
+  // Why the library could not be loaded (the loader's text), when it could not.
+  const std::string& loadError() const { return module_.loadError(); }
 
  protected:
   virtual bool CallOpen(const std::string& path, int32_t readOnly) = 0;
@@ -105,6 +119,7 @@ class TDllDic {
   TEngineModule module_;
   void* handle_ = nullptr;
   TQueryParam query_ = {};
+  bool readFailed_ = false;
 };
 
 // What both wrappers share, over the engine's string type C.
@@ -119,6 +134,7 @@ class TDllDicOf : public TDllDic {
   void SetFastMode() override;
   void InitSearch(int32_t clashRule, int32_t mergeFlags) override;
   int GetPercent() override;
+  int GetWordCount() override;
 
  protected:
   // Loads `dllName` unless a library is loaded; keeps the entry points.

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "EngineErrors.h"
 #include "util/Utf8.h"
 
 namespace vk {
@@ -30,10 +31,51 @@ const char kNoLibrary[] = "必要なDLLが見つかりません";
 const char kTargetOpenFailed[] = "変換先の辞書を開くことができません";
 const char kTableFailed[] = "変換テーブルファイル %s が開けません";
 const char kWriteFailed[] = "辞書の書き込みでエラーが発生しました";
+const char kReadFailed[] = "変換元の辞書の読み込みでエラーが発生しました";
+const char kSameFile[] = "変換元と変換先に同じファイルが指定されています";
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
 
 // Room for a formatted error box text and a too-long line, terminator included.
 constexpr size_t kReportSize = 1000;
 constexpr size_t kTooLongLineSize = 300;
+// What the engines hand back of a text, and the longest headword they keep,
+// in the target's units (UTF-16 units, or bytes for a Win32 target).
+constexpr size_t kJapaLimit = 3000, kExpLimit = 20000, kPronLimit = 1000, kWordLimit = 248;
+
+// The field of a record that is over its limit, for the log line of an entry
+// the target left unstored; a record whose own fields all fit was too long
+// once merged with the entry already stored.
+template <class S>
+const char* LongField(const S& word, const S& japa, const S& exp, const S& pron) {
+  if (word.size() > kWordLimit) return kFieldWord;
+  if (japa.size() > kJapaLimit) return kFieldJapa;
+  if (exp.size() > kExpLimit) return kFieldExp;
+  if (pron.size() > kPronLimit) return kFieldPron;
+  return "結合";
+}
+
+// "path": the folder part, for the reasons of a file that cannot be made.
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The system's reason why `path` cannot be written or made, if it has one.
+std::string WriteProbe(const std::string& path) {
+  if (::access(path.c_str(), F_OK) == 0) {
+    if (::access(path.c_str(), W_OK) != 0) return SystemReason(errno);
+    return std::string();
+  }
+  std::string folder = FolderOf(path);
+  if (::access(folder.c_str(), W_OK) != 0) return folder + ": " + SystemReason(errno);
+  return std::string();
+}
 
 // `format` with its first "%s" replaced by `arg`; any other "%" stays as it
 // is, since engine texts are not trusted as format strings.
@@ -60,18 +102,29 @@ uint32_t TConvertUser::TickCount() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-bool SourceFileExists(const std::string& path) {
+bool SourceFileExists(const std::string& path, std::string* why) {
+  std::string unused;
+  if (!why) why = &unused;
+  why->clear();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     // Opening for no access needs no read right: a regular file we may not
     // read still exists (and then fails to open as a dictionary).
+    int err = errno;
     struct stat st;
-    return errno == EACCES && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (err == EACCES && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return true;
+    *why = SystemReason(err);
+    return false;
   }
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  if (!ok) *why = "it is a folder, not a file";
   // No sharing: a file that another program holds locked counts as absent.
-  if (ok && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ok = false;
+  if (ok && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ok = false;
+    *why = errno == EWOULDBLOCK ? "it is locked by another process (another program has it open)"
+                                : SystemReason(errno);
+  }
   ::close(fd);  // also drops our lock
   return ok;
 }
@@ -91,9 +144,43 @@ std::unique_ptr<TDllDic> TConvertDriver::MakeSide(int kind) const {
   return dic;
 }
 
-void TConvertDriver::Say(const std::string& text) { user_->Message(kConvertCaption, text); }
+void TConvertDriver::Say(const std::string& text, const std::string& detail) {
+  user_->Message(kConvertCaption, text, detail);
+}
 
-void TConvertDriver::ReportEngineError(int kind, const std::string& path) {
+const char* TConvertDriver::SideName(int kind) const {
+  switch (kind) {
+    case kDicWin32: return "Win32 (Shift-JIS)";
+    case kDicUtf16: return settings_.bigEndian ? "UTF-16 big-endian" : "UTF-16";
+    case kDicUtf8: return "UTF-8";
+    default: return "unknown";
+  }
+}
+
+std::string TConvertDriver::EngineReason(TDllDic& dic, const std::string& path) {
+  int code = dic.GetErrorCode();
+  std::string reason = EngineErrorEnglish(code);
+  const char* message = dic.GetErrorMessage(code);
+  std::string text = message ? FillPath(message, path) : std::string();
+  // The engine's texts may hold line breaks; one line reads better here.
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  reason += " (";
+  if (!text.empty()) reason += text + ", ";
+  reason += "engine error " + std::to_string(code) + ")";
+  return reason;
+}
+
+std::string TConvertDriver::LibraryReason(TDllDic& dic, int kind) const {
+  const char* name = EngineLibraryFor(kind, settings_.bigEndian ? 1 : 0);
+  if (!name) return "there is no big-endian engine for UTF-8 dictionaries";
+  std::string so = TEngineModule::SharedObjectName(name);
+  std::string why = dic.loadError();
+  return "the engine library " + so + " cannot be loaded" + (why.empty() ? "" : ": " + why);
+}
+
+void TConvertDriver::ReportEngineError(int kind, const std::string& path,
+                                       const std::string& detail) {
   std::string text;
   if (kind == 2) {
     text = kNoLibrary;
@@ -113,17 +200,24 @@ void TConvertDriver::ReportEngineError(int kind, const std::string& path) {
     return;
   }
   CutUtf8(&text, kReportSize - 1);
-  user_->Message(kErrorCaption, text);
+  user_->Message(kErrorCaption, text, detail);
 }
 
 bool TConvertDriver::OpenSource(const std::string& path) {
-  if (!SourceFileExists(path)) {
-    Say(kNoSource);
+  std::string why;
+  if (!SourceFileExists(path, &why)) {
+    Say(kNoSource, "cannot read the source " + path + ": " + why);
     return false;
   }
   source_ = MakeSide(sides_.source);
   if (source_->Open(path, TDllDic::kOpenRead) != 0) {
-    Say(kSourceOpenFailed);
+    std::string detail = "cannot open the source " + path + " as a " + SideName(sides_.source) +
+                         " dictionary: ";
+    if (!source_->isLoaded())
+      detail += LibraryReason(*source_, sides_.source);
+    else
+      detail += EngineReason(*source_, path);
+    Say(kSourceOpenFailed, detail);
     source_.reset();
     return false;
   }
@@ -131,16 +225,26 @@ bool TConvertDriver::OpenSource(const std::string& path) {
 }
 
 bool TConvertDriver::PrepareTarget(const std::string& path) {
-  bool yes = PathExists(path) ? user_->Ask(kConvertCaption, kTargetExists, false)
-                              : user_->Ask(kConvertCaption, kTargetMissing, true);
+  const std::string kind = SideName(sides_.target);
+  bool yes = PathExists(path)
+                 ? user_->Ask(kConvertCaption, kTargetExists, false,
+                              path + " exists already: replace it by a new, empty " + kind +
+                                  " dictionary?")
+                 : user_->Ask(kConvertCaption, kTargetMissing, true,
+                              path + " does not exist: create it as a " + kind + " dictionary?");
   if (!yes) return false;
   bool created = false;
   {
     std::unique_ptr<TDllDic> maker = MakeSide(sides_.target);
     if (!maker->LoadDll()) {
-      ReportEngineError(2, path);
+      ReportEngineError(2, path,
+                        "cannot create the target " + path + ": " +
+                            LibraryReason(*maker, sides_.target));
     } else if (maker->Open(path, TDllDic::kOpenCreate) != 0) {
-      ReportEngineError(maker->GetErrorCode() + 256, path);
+      std::string detail = "cannot create the target " + path + ": " + EngineReason(*maker, path);
+      std::string system = WriteProbe(path);
+      if (!system.empty()) detail += ": " + system;
+      ReportEngineError(maker->GetErrorCode() + 256, path, detail);
     } else {
       maker->Close();
       created = true;
@@ -152,7 +256,8 @@ bool TConvertDriver::PrepareTarget(const std::string& path) {
   }
   target_ = MakeSide(sides_.target);
   if (target_->Open(path, TDllDic::kOpenReadWrite) != 0) {
-    Say(kTargetOpenFailed);
+    Say(kTargetOpenFailed,
+        "cannot open the new target " + path + " for writing: " + EngineReason(*target_, path));
     target_.reset();
     failed_ = true;
     return false;
@@ -168,12 +273,23 @@ void TConvertDriver::CloseBoth() {
 bool TConvertDriver::LoadTables() {
   const std::string* paths[4] = {&settings_.wordTable, &settings_.pronTable, &settings_.japaTable,
                                  &settings_.expTable};
+  static const char* const kFields[4] = {"headword", "pronunciation", "translation", "example"};
   for (int i = 0; i < 4; ++i) {
     auto table = std::make_unique<TConvTable>(*paths[i]);
     // An empty path is a field that was offered no table: reported like a
     // table that cannot be opened, with an empty name.
-    if (paths[i]->empty() || !table->Load()) {
-      Say(FillPath(kTableFailed, *paths[i]));
+    std::string why;
+    if (paths[i]->empty()) {
+      why = std::string("no conversion table was chosen for the ") + kFields[i];
+    } else if (!table->Load()) {
+      why = "cannot read the conversion table " + *paths[i] + ": " + SystemReason(errno);
+    } else if (table->mappingCount() == 0) {
+      // Any file loads as a table; one without a single mapping would turn
+      // every text into nothing.
+      why = *paths[i] + " is not a conversion table: it maps no code";
+    }
+    if (!why.empty()) {
+      Say(FillPath(kTableFailed, *paths[i]), why);
       return false;
     }
     tables_[i] = std::move(table);
@@ -191,6 +307,12 @@ TConvertResult TConvertDriver::Convert(const TConvertSettings& settings) {
   user_->ClearLog();
 
   if (!OpenSource(settings.source)) return result;
+  // Initialising the target would destroy the source while it is read.
+  if (SameFile(settings.source, settings.target)) {
+    Say(kSameFile, "the target " + settings.target + " is the source itself: choose another file");
+    CloseBoth();
+    return result;
+  }
   if (!PrepareTarget(settings.target)) {
     CloseBoth();
     result.outcome = failed_ ? TConvertOutcome::kFailed : TConvertOutcome::kRefused;
@@ -232,9 +354,60 @@ TConvertResult TConvertDriver::Convert(const TConvertSettings& settings) {
   return result;
 }
 
-void TConvertDriver::WriteError() {
-  Say(kWriteFailed);
+void TConvertDriver::WriteError(const std::string& shownWord) {
+  Say(kWriteFailed, "record " + std::to_string(state_.recordNumber) + " (" + shownWord +
+                        ") could not be written to " + settings_.target + ": " +
+                        EngineReason(*target_, settings_.target) +
+                        "; the records before it are kept");
   failed_ = true;
+}
+
+void TConvertDriver::ReadError() {
+  const int record = state_.recordNumber + 1;
+  std::string reason = EngineReason(*source_, settings_.source);
+  std::string line = std::to_string(record) + " : read error : " + reason;
+  CutUtf8(&line, kTooLongLineSize - 1);
+  user_->AddLogLine(line);
+  Say(kReadFailed, "record " + std::to_string(record) + " of the source " + settings_.source +
+                       " cannot be read: " + reason + "; the records before it are converted");
+  failed_ = true;
+}
+
+bool TConvertDriver::BeforeRecord() {
+  if (!user_->StopRequested()) return true;
+  cancelled_ = true;
+  return false;
+}
+
+void TConvertDriver::LogEmptyHeadword(const std::string& shownWord) {
+  std::string line = std::to_string(state_.recordNumber) + " : " + kFieldWord + " : empty : " +
+                     shownWord;
+  CutUtf8(&line, kTooLongLineSize - 1);
+  user_->AddLogLine(line);
+}
+
+bool TConvertDriver::AfterWrite(int rc, int32_t tooLongBefore, bool tooLongIsRecoverable,
+                                const std::string& shownWord, const char* longField) {
+  const char* field = nullptr;
+  if (rc != 0) {
+    if (!tooLongIsRecoverable || target_->GetErrorCode() != kErrorTooLong) {
+      WriteError(shownWord);
+      return false;
+    }
+    field = kFieldWord;
+  } else if (target_->tooLongCount() != tooLongBefore) {
+    // Answered success, but the target left the entry out.
+    field = longField;
+  }
+  if (field) {
+    ++overCount_;
+    std::string line = std::to_string(state_.recordNumber) + " : " + field + " : too long : " +
+                       shownWord;
+    CutUtf8(&line, kTooLongLineSize - 1);
+    user_->AddLogLine(line);
+    return true;
+  }
+  return AfterRegistered();
 }
 
 bool TConvertDriver::AfterRegistered() {
@@ -257,7 +430,7 @@ bool TConvertDriver::AfterRegistered() {
 void TConvertDriver::StartLoop() {
   source_->SetFastMode();
   target_->SetFastMode();
-  user_->ProgressStart();
+  user_->ProgressStart(source_->GetWordCount());
   progressTimer_ = user_->TickCount();
 }
 
@@ -269,28 +442,26 @@ void TConvertDriver::Win32ToUnicode() {
   TAnsiFields in;
   std::u16string uword;
   TUnicodeFields out;
-  while (src->ReadNext(&word, &in) == 0) {
+  while (BeforeRecord()) {
+    if (src->ReadNext(&word, &in) != 0) {
+      if (src->readFailed()) ReadError();
+      break;
+    }
     ++state_.recordNumber;
     ConvertFieldToUnicode(state_, *tables_[0], word.c_str(), &uword, word.c_str(), kFieldWord);
-    if (uword.empty()) continue;
+    if (uword.empty()) {
+      LogEmptyHeadword(AnsiForLog(*tables_[0], word.c_str()));
+      continue;
+    }
     ConvertFieldToUnicode(state_, *tables_[1], in.pron, &out.pron, word.c_str(), kFieldPron);
     ConvertFieldToUnicode(state_, *tables_[2], in.japa, &out.japa, word.c_str(), kFieldJapa);
     ConvertFieldToUnicode(state_, *tables_[3], in.exp, &out.exp, word.c_str(), kFieldExp);
     out.attr = in.attr;
-    if (dst->WriteRecord(uword.c_str(), out) != 0) {
-      if (dst->GetErrorCode() == kErrorTooLong) {
-        ++overCount_;
-        char head[64];
-        std::snprintf(head, sizeof head, "%d : 見出語 : too long : ", state_.recordNumber);
-        std::string line = head + AnsiForLog(*tables_[0], word.c_str());
-        CutUtf8(&line, kTooLongLineSize - 1);
-        user_->AddLogLine(line);
-        continue;
-      }
-      WriteError();
+    int32_t tooLong = dst->tooLongCount();
+    int rc = dst->WriteRecord(uword.c_str(), out);
+    if (!AfterWrite(rc, tooLong, true, AnsiForLog(*tables_[0], word.c_str()),
+                    LongField(uword, out.japa, out.exp, out.pron)))
       break;
-    }
-    if (!AfterRegistered()) break;
   }
   user_->ProgressEnd();
 }
@@ -302,10 +473,17 @@ void TConvertDriver::UnicodeToWin32() {
   std::u16string word;
   TUnicodeFields in;
   std::string aword, pron, japa, exp;
-  while (src->ReadNext(&word, &in) == 0) {
+  while (BeforeRecord()) {
+    if (src->ReadNext(&word, &in) != 0) {
+      if (src->readFailed()) ReadError();
+      break;
+    }
     ++state_.recordNumber;
     ConvertFieldToAnsi(state_, *tables_[0], word.c_str(), &aword, word.c_str(), kFieldWord);
-    if (aword.empty()) continue;
+    if (aword.empty()) {
+      LogEmptyHeadword(ToUtf8Text(word.c_str()));
+      continue;
+    }
     ConvertFieldToAnsi(state_, *tables_[1], in.pron.c_str(), &pron, word.c_str(), kFieldPron);
     ConvertFieldToAnsi(state_, *tables_[2], in.japa.c_str(), &japa, word.c_str(), kFieldJapa);
     ConvertFieldToAnsi(state_, *tables_[3], in.exp.c_str(), &exp, word.c_str(), kFieldExp);
@@ -314,11 +492,11 @@ void TConvertDriver::UnicodeToWin32() {
     out.pron = pron.c_str();
     out.exp = exp.c_str();
     out.attr = in.attr;
-    if (dst->WriteRecord(aword.c_str(), out) != 0) {
-      WriteError();
+    int32_t tooLong = dst->tooLongCount();
+    int rc = dst->WriteRecord(aword.c_str(), out);
+    if (!AfterWrite(rc, tooLong, false, ToUtf8Text(word.c_str()),
+                    LongField(aword, japa, exp, pron)))
       break;
-    }
-    if (!AfterRegistered()) break;
   }
   user_->ProgressEnd();
 }
@@ -329,14 +507,21 @@ void TConvertDriver::UnicodeToUnicode() {
   StartLoop();
   std::u16string word;
   TUnicodeFields fields;
-  while (src->ReadNext(&word, &fields) == 0) {
-    ++state_.recordNumber;
-    if (word.empty()) continue;
-    if (dst->WriteRecord(word.c_str(), fields) != 0) {
-      WriteError();
+  while (BeforeRecord()) {
+    if (src->ReadNext(&word, &fields) != 0) {
+      if (src->readFailed()) ReadError();
       break;
     }
-    if (!AfterRegistered()) break;
+    ++state_.recordNumber;
+    if (word.empty()) {
+      LogEmptyHeadword(std::string());
+      continue;
+    }
+    int32_t tooLong = dst->tooLongCount();
+    int rc = dst->WriteRecord(word.c_str(), fields);
+    if (!AfterWrite(rc, tooLong, false, ToUtf8Text(word.c_str()),
+                    LongField(word, fields.japa, fields.exp, fields.pron)))
+      break;
   }
   user_->ProgressEnd();
 }

@@ -23,6 +23,17 @@
 //      and every 256th refreshes progress and lets the user act;
 //   6. close the source, then the target; show the five counters. Steps 6
 //      run whenever step 4 was reached.
+// Nothing is lost without a word:
+//   - a source that fails to read (VKGetNextSearch answering -1) ends the
+//     conversion as a failure, with a dump-log line naming the record and the
+//     engine's message, and the box "変換元の辞書の読み込みでエラーが発生しました";
+//   - an entry the target leaves unstored while answering success (its
+//     too-long counter grows) is logged as too long and counted as too long,
+//     not as registered, in every loop;
+//   - a headword that converts to nothing is logged before the record is
+//     skipped.
+// Every box and question also carries an English detail that names the file
+// and gives the reason (the engine's code in words, the system's text).
 // Message boxes are captioned "辞書の変換" unless said otherwise.
 #pragma once
 #include <cstdint>
@@ -91,10 +102,14 @@ class TConvertUser {
  public:
   virtual ~TConvertUser() = default;
 
-  // A Yes/No question; `defaultYes` is the answer of a bare Enter.
-  virtual bool Ask(const std::string& caption, const std::string& text, bool defaultYes) = 0;
-  // A message box with an OK button.
-  virtual void Message(const std::string& caption, const std::string& text) = 0;
+  // A Yes/No question; `defaultYes` is the answer of a bare Enter. `detail`
+  // says the same in English with the file's name.
+  virtual bool Ask(const std::string& caption, const std::string& text, bool defaultYes,
+                   const std::string& detail) = 0;
+  // A message box with an OK button; `detail` is the English explanation:
+  // what failed, on which file, and why.
+  virtual void Message(const std::string& caption, const std::string& text,
+                       const std::string& detail) = 0;
 
   virtual void ClearLog() = 0;
   virtual void AddLogLine(const std::string& line) = 0;
@@ -102,7 +117,8 @@ class TConvertUser {
   // The progress display: shown when a record loop starts, hidden when it
   // ends. ShowProgress is called at most once a second (measured with
   // TickCount) with the source's scan percentage and the record number.
-  virtual void ProgressStart() {}
+  // `totalRecords` is the source's entry count, or -1 when unknown.
+  virtual void ProgressStart(int totalRecords) { (void)totalRecords; }
   virtual void ProgressEnd() {}
   virtual void ShowProgress(int percent, int recordNumber) = 0;
   // Lets the user act (the window system's pending messages); called every
@@ -111,6 +127,9 @@ class TConvertUser {
   // True once the user has closed the progress display (cancelled); polled
   // after every registered record.
   virtual bool ProgressClosed() = 0;
+  // True once the program is asked to stop at once (a signal); polled after
+  // every record read, whatever became of it. The loop ends as cancelled.
+  virtual bool StopRequested() { return false; }
 
   // The counters at the end of a conversion that reached its record loop.
   virtual void ShowResult(const TConvertCounters& counters) = 0;
@@ -135,7 +154,8 @@ class TConvertDriver {
 
   // The error box for the target's creation: kind 2, a missing library;
   // 256 + code, the legacy engine's message for the code with the path.
-  void ReportEngineError(int kind, const std::string& path);
+  // `detail` is the English explanation shown beside it.
+  void ReportEngineError(int kind, const std::string& path, const std::string& detail = "");
 
  private:
   class LogAdapter : public TDumpLog {
@@ -158,10 +178,26 @@ class TConvertDriver {
   void Win32ToUnicode();
   void UnicodeToWin32();
   void UnicodeToUnicode();
+  // Before a record is converted; false ends the loop (a stop request).
+  bool BeforeRecord();
+  // After a headword converted to nothing; the record is skipped.
+  void LogEmptyHeadword(const std::string& shownWord);
+  // Settles a WriteRecord that answered `rc`: true goes on with the next
+  // record. `tooLongBefore` is the target's too-long counter before the call;
+  // `longField` names the field over its limit, if any, for the log line.
+  bool AfterWrite(int rc, int32_t tooLongBefore, bool tooLongIsRecoverable,
+                  const std::string& shownWord, const char* longField);
   // After a registered record; false ends the loop.
   bool AfterRegistered();
-  void WriteError();
-  void Say(const std::string& text);
+  void WriteError(const std::string& shownWord);
+  void ReadError();
+  void Say(const std::string& text, const std::string& detail);
+  // "<English reason> (<engine text>, engine error N)" for the last error of
+  // `dic`, with `path` filled into the engine's text.
+  std::string EngineReason(TDllDic& dic, const std::string& path);
+  // Why the engine library of `kind` cannot be had.
+  std::string LibraryReason(TDllDic& dic, int kind) const;
+  const char* SideName(int kind) const;
 
   TConvertUser* user_;
   LogAdapter log_;
@@ -180,8 +216,8 @@ class TConvertDriver {
 
 // True when a file opens at `path` without sharing: a missing file, a folder
 // and a file that another program holds locked (as an engine holds an open
-// dictionary) all count as absent.
-bool SourceFileExists(const std::string& path);
+// dictionary) all count as absent; *why then tells which, in English.
+bool SourceFileExists(const std::string& path, std::string* why = nullptr);
 // True when anything exists at `path`.
 bool PathExists(const std::string& path);
 

@@ -9,7 +9,9 @@
 namespace vk {
 
 struct TConvertArgs {
-  enum Command { kHelp, kConvert, kTables } command = kHelp;
+  enum Command { kHelp, kConvert, kTables, kVersion } command = kHelp;
+  // The command whose help was asked for ("convert", "tables"), or empty.
+  std::string helpFor;
   int mode = 0;  // 1-6 as the user gives it
   std::string source, target;
   bool bigEndian = false;
@@ -35,6 +37,15 @@ TTableList ListTables(const std::string& folder);
 std::string ResolveTable(const std::string& spec, const TTableList& tables,
                          const std::string& folder);
 
+// Why the file at `path` cannot serve as a conversion table, or empty when
+// it can: it must be readable, map at least one code, and most of its lines
+// that are not comments must be "code unit" lines. Any file loads as a
+// table (every stray hexadecimal digit starts a number), so a file chosen by
+// mistake would otherwise convert every text into nothing or noise.
+std::string CheckConvTable(const std::string& path);
+
 extern const char kVkcvHelp[];
+extern const char kVkcvUsage[];
+extern const char kVkcvTablesHelp[];
 
 }  // namespace vk

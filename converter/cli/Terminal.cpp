@@ -1,45 +1,65 @@
 #include "cli/Terminal.h"
 
-#include <csignal>
+#include <cerrno>
 #include <cstring>
 
 namespace vk {
 
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+volatile std::sig_atomic_t gInterrupts = 0;
+volatile std::sig_atomic_t gStopSignal = 0;
 
-void OnInterrupt(int) {
-  gInterrupted = 1;
-  // The next Ctrl-C ends the program as usual.
-  std::signal(SIGINT, SIG_DFL);
+void OnSignal(int sig) {
+  if (sig == SIGINT && ++gInterrupts < 2) return;
+  gStopSignal = sig;
 }
 
 }  // namespace
 
-TTerminalUser::TTerminalUser(FILE* in, FILE* out, FILE* err, bool assumeYes, bool bar)
-    : in_(in), out_(out), err_(err), assumeYes_(assumeYes), bar_(bar) {}
+TTerminalUser::TTerminalUser(FILE* in, FILE* out, FILE* err, bool assumeYes, bool bar,
+                             std::string program)
+    : in_(in),
+      out_(out),
+      err_(err),
+      assumeYes_(assumeYes),
+      program_(std::move(program)),
+      meter_(err, bar, "records") {}
 
-TTerminalUser::~TTerminalUser() = default;
+TTerminalUser::~TTerminalUser() { RestoreHandlers(); }
 
-std::string ProgressBarText(int percent, int recordNumber, int width) {
-  int p = percent < 0 ? 0 : percent > 100 ? 100 : percent;
-  int marks = p * width / 100;
-  std::string text = "[" + std::string(static_cast<size_t>(marks), '#') +
-                     std::string(static_cast<size_t>(width - marks), '.') + "] ";
-  text += std::to_string(percent) + "% " + std::to_string(recordNumber) + "語";
-  return text;
+void TTerminalUser::InstallHandlers() {
+  if (handlersInstalled_) return;
+  gInterrupts = 0;
+  gStopSignal = 0;
+  struct sigaction sa = {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  // No SA_RESTART: a second Ctrl-C must end the wait for an answer.
+  sa.sa_flags = 0;
+  sigaction(SIGINT, &sa, &oldInt_);
+  sigaction(SIGTERM, &sa, &oldTerm_);
+  sigaction(SIGHUP, &sa, &oldHup_);
+  handlersInstalled_ = true;
 }
 
-void TTerminalUser::ClearBar() {
-  if (!barShown_) return;
-  std::fputs("\r\033[K", err_);
-  barShown_ = false;
+void TTerminalUser::RestoreHandlers() {
+  if (!handlersInstalled_) return;
+  sigaction(SIGINT, &oldInt_, nullptr);
+  sigaction(SIGTERM, &oldTerm_, nullptr);
+  sigaction(SIGHUP, &oldHup_, nullptr);
+  handlersInstalled_ = false;
 }
 
-bool TTerminalUser::Ask(const std::string& caption, const std::string& text, bool defaultYes) {
-  ClearBar();
+bool TTerminalUser::StopRequested() { return gStopSignal != 0; }
+
+int TTerminalUser::stopSignal() const { return gStopSignal; }
+
+bool TTerminalUser::Ask(const std::string& caption, const std::string& text, bool defaultYes,
+                        const std::string& detail) {
+  meter_.Clear();
   const char* choices = defaultYes ? "[Y/n]" : "[y/N]";
+  if (!detail.empty()) std::fprintf(err_, "%s: %s\n", program_.c_str(), detail.c_str());
   if (assumeYes_) {
     std::fprintf(err_, "%s: %s %s y\n", caption.c_str(), text.c_str(), choices);
     return true;
@@ -49,6 +69,9 @@ bool TTerminalUser::Ask(const std::string& caption, const std::string& text, boo
     std::fflush(err_);
     char buf[256];
     if (!std::fgets(buf, sizeof buf, in_)) {
+      bool interrupted = std::ferror(in_) && errno == EINTR;
+      std::clearerr(in_);
+      if (interrupted && !gStopSignal) continue;  // a signal that asks nothing
       std::fputs(defaultYes ? "y\n" : "n\n", err_);
       return defaultYes;
     }
@@ -60,47 +83,54 @@ bool TTerminalUser::Ask(const std::string& caption, const std::string& text, boo
   }
 }
 
-void TTerminalUser::Message(const std::string& caption, const std::string& text) {
-  ClearBar();
+void TTerminalUser::Message(const std::string& caption, const std::string& text,
+                            const std::string& detail) {
+  meter_.Clear();
+  if (!detail.empty()) std::fprintf(err_, "%s: %s\n", program_.c_str(), detail.c_str());
   std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
 }
 
 void TTerminalUser::AddLogLine(const std::string& line) {
-  ClearBar();
+  meter_.Clear();
   std::fprintf(err_, "%s\n", line.c_str());
 }
 
-void TTerminalUser::ProgressStart() {
+void TTerminalUser::ProgressStart(int totalRecords) {
   closed_ = false;
-  gInterrupted = 0;
-  std::signal(SIGINT, OnInterrupt);
+  InstallHandlers();
+  meter_.Start(totalRecords);
 }
 
 void TTerminalUser::ProgressEnd() {
-  std::signal(SIGINT, SIG_DFL);
-  ClearBar();
+  RestoreHandlers();
+  meter_.Clear();
   std::fflush(err_);
 }
 
-void TTerminalUser::ShowProgress(int percent, int recordNumber) {
-  if (!bar_) return;
-  std::fprintf(err_, "\r%s\033[K", ProgressBarText(percent, recordNumber, 30).c_str());
-  std::fflush(err_);
-  barShown_ = true;
+void TTerminalUser::ShowProgress(int /*percent*/, int recordNumber) {
+  meter_.Update(recordNumber, true);
 }
 
 void TTerminalUser::ProcessEvents() {
-  if (!gInterrupted) return;
-  gInterrupted = 0;
-  // While the question waits, a second Ctrl-C ends the program.
-  if (Ask(kCancelCaption, kCancelQuestion, true))
+  if (gInterrupts == 0 || gStopSignal) return;
+  // While the question waits, a second Ctrl-C stops (OnSignal).
+  bool stop = Ask(kCancelCaption, kCancelQuestion, true,
+                  "interrupted: stop the conversion? The records written so far stay");
+  if (stop || gStopSignal)
     closed_ = true;
   else
-    std::signal(SIGINT, OnInterrupt);
+    gInterrupts = 0;
 }
 
 void TTerminalUser::ShowResult(const TConvertCounters& c) {
-  ClearBar();
+  meter_.Clear();
+  if (gStopSignal) {
+    const char* name = gStopSignal == SIGINT    ? "a second Ctrl-C"
+                       : gStopSignal == SIGTERM ? "SIGTERM"
+                                                : "SIGHUP";
+    std::fprintf(err_, "%s: stopped by %s after record %d; %d records are in the target\n",
+                 program_.c_str(), name, c.sourceCount, c.recCount);
+  }
   const int values[5] = {c.sourceCount, c.recCount, c.undefCount, c.multiByteErrorCount,
                          c.overCount};
   for (int i = 0; i < 5; ++i) std::fprintf(out_, "%s: %d\n", kResultLabels[i], values[i]);

@@ -3,13 +3,20 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "Dictionary.h"
+#include "Dlldic.h"
 #include "Driver.h"
 #include "cli/ConvertArgs.h"
 #include "cli/Terminal.h"
 #include "util/ProgramFolder.h"
+
+#ifndef VK_TOOLS_VERSION
+#define VK_TOOLS_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -17,14 +24,57 @@ constexpr int kExitDone = 0;
 constexpr int kExitRefused = 1;
 constexpr int kExitFailed = 2;
 
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "vkcv: %s\n", why.c_str());
+  return kExitFailed;
+}
+
 int ListTablesCommand(const vk::TTableList& tables) {
-  if (tables.names.empty()) {
-    std::fprintf(stderr, "vkcv: no conversion table in %s\n", vk::ProgramFolder().c_str());
-    return kExitFailed;
-  }
+  if (tables.names.empty())
+    return Fail("no conversion table in " + vk::ProgramFolder());
   for (size_t i = 0; i < tables.names.size(); ++i)
     std::printf("%s\t%s\n", tables.names[i].c_str(), tables.paths[i].c_str());
   return kExitDone;
+}
+
+// Refusals that can be known before any question: the table choices, and
+// the engine library of each side.
+bool Preflight(const vk::TConvertArgs& a, const vk::TTableList& tables, const std::string& folder,
+               vk::TConvertSettings* s) {
+  vk::TModeSides sides = vk::ModeSides(s->mode);
+  for (int kind : {sides.source, sides.target}) {
+    const char* dll = vk::EngineLibraryFor(kind, a.bigEndian ? 1 : 0);
+    vk::TEngineModule module;
+    if (dll && !module.Load(dll, folder)) {
+      Fail("the engine library " + vk::TEngineModule::SharedObjectName(dll) +
+           " cannot be loaded: " + module.loadError());
+      return false;
+    }
+  }
+  if (sides.source != vk::kDicWin32 && sides.target != vk::kDicWin32) return true;
+  struct Field {
+    const char* option;
+    const std::string& spec;
+    std::string* path;
+  } fields[] = {{"--word", a.word, &s->wordTable},
+                {"--pron", a.pron, &s->pronTable},
+                {"--japa", a.japa, &s->japaTable},
+                {"--exp", a.exp, &s->expTable}};
+  for (Field& f : fields) {
+    // A field without a choice takes --table, else the Shift-JIS table.
+    const std::string& spec = !f.spec.empty() ? f.spec : !a.table.empty() ? a.table : "cp932";
+    *f.path = vk::ResolveTable(spec, tables, folder);
+    if (f.path->empty()) {
+      Fail("no conversion table named or at \"" + spec + "\" (see vkcv tables)");
+      return false;
+    }
+    std::string why = vk::CheckConvTable(*f.path);
+    if (!why.empty()) {
+      Fail(why);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -34,11 +84,16 @@ int main(int argc, char** argv) {
   vk::TConvertArgs a;
   std::string error;
   if (!vk::ParseConvertArgs(args, &a, &error)) {
-    std::fprintf(stderr, "vkcv: %s\n\n%s", error.c_str(), vk::kVkcvHelp);
+    std::fprintf(stderr, "vkcv: %s\n%sTry 'vkcv --help' for more.\n", error.c_str(),
+                 vk::kVkcvUsage);
     return kExitFailed;
   }
   if (a.command == vk::TConvertArgs::kHelp) {
-    std::fputs(vk::kVkcvHelp, stdout);
+    std::fputs(a.helpFor == "tables" ? vk::kVkcvTablesHelp : vk::kVkcvHelp, stdout);
+    return kExitDone;
+  }
+  if (a.command == vk::TConvertArgs::kVersion) {
+    std::printf("vkcv %s\n", VK_TOOLS_VERSION);
     return kExitDone;
   }
   const std::string folder = vk::ProgramFolder();
@@ -50,30 +105,7 @@ int main(int argc, char** argv) {
   s.source = a.source;
   s.target = a.target;
   s.bigEndian = a.bigEndian;
-  vk::TModeSides sides = vk::ModeSides(s.mode);
-  if (sides.source == vk::kDicWin32 || sides.target == vk::kDicWin32) {
-    // A field without a choice takes --table, else the first table listed;
-    // with no table at all its path stays empty and the driver reports it.
-    std::string fallback = a.table.empty() && !tables.paths.empty() ? tables.paths[0] : "";
-    struct Field {
-      const std::string& spec;
-      std::string* path;
-    } fields[] = {{a.word, &s.wordTable}, {a.pron, &s.pronTable}, {a.japa, &s.japaTable},
-                  {a.exp, &s.expTable}};
-    for (Field& f : fields) {
-      const std::string& spec = !f.spec.empty() ? f.spec : a.table;
-      if (spec.empty()) {
-        *f.path = fallback;
-        continue;
-      }
-      *f.path = vk::ResolveTable(spec, tables, folder);
-      if (f.path->empty()) {
-        std::fprintf(stderr, "vkcv: no conversion table named or at \"%s\" (see vkcv tables)\n",
-                     spec.c_str());
-        return kExitFailed;
-      }
-    }
-  }
+  if (!Preflight(a, tables, folder, &s)) return kExitFailed;
 
   vk::TTerminalUser user(stdin, stdout, stderr, a.yes, ::isatty(STDERR_FILENO) != 0);
   vk::TConvertDriver driver(&user);

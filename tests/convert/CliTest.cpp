@@ -8,6 +8,7 @@
 
 #include "CliRun.h"
 #include "cli/ConvertArgs.h"
+#include "cli/Progress.h"
 #include "cli/Terminal.h"
 
 namespace vk {
@@ -313,11 +314,25 @@ TEST(ConvertArgs, ResolvesTablesByNameFirst) {
   EXPECT_EQ("", ResolveTable("", list, dir.path()));
 }
 
-TEST(Terminal, ProgressBarText) {
-  EXPECT_EQ("[..........] 0% 0語", ProgressBarText(0, 0, 10));
-  EXPECT_EQ("[####......] 45% 12000語", ProgressBarText(45, 12000, 10));
-  EXPECT_EQ("[##########] 100% 7語", ProgressBarText(100, 7, 10));
-  EXPECT_EQ("[..........] -3% 1語", ProgressBarText(-3, 1, 10));  // before the first block
+TEST(Progress, TextTellsDoneOfTotalRateAndTimeLeft) {
+  struct Case {
+    int64_t done, total;
+    double seconds;
+    const char* unit;
+    std::string want;
+  } cases[] = {
+      {0, 200, 0, "records", "[..........] 0 of 200 records 0%"},
+      {50, 200, 0.5, "records", "[##........] 50 of 200 records 25%"},  // no rate yet
+      {50, 200, 2, "records", "[##........] 50 of 200 records 25%  25/s  0:06 left"},
+      {200, 200, 4, "records", "[##########] 200 of 200 records 100%  50/s"},
+      {300, 200, 4, "records", "[##########] 300 of 200 records 100%  75/s"},  // the total grew
+      {1200, 0, 3, "records", "1200 records  400/s"},  // no known total
+      {3 << 20, 12 << 20, 3, "bytes", "[##........] 3072 KB of 12 MB 25%  1.0 MB/s  0:09 left"},
+      {9000, 10000, 3000, "records", "[#########.] 9000 of 10000 records 90%  3/s  5:33 left"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.want, ProgressText(c.done, c.total, c.seconds, c.unit, 10));
+  EXPECT_EQ("1:02:03", FormatDuration(3723));
+  EXPECT_EQ("0:00", FormatDuration(-1));
 }
 
 }  // namespace

@@ -118,6 +118,7 @@ TEST_F(ConvertModesTest, Mode1Win32ToUtf8) {
       "5 : 見出語 : UndefChar [0x8540] : [dog\\x85\\x40]",
       "6 : 訳語 : UndefChar [0x8540] : [star]",
       "7 : 見出語 : UndefChar [0x8540] : [\\x85\\x40]",
+      "7 : 見出語 : empty : \\x85\\x40",
       // cut to fit 300 bytes: 27 bytes of text and 90 whole characters
       "8 : 見出語 : too long : " + Repeat("漢", 90)};
   EXPECT_EQ(log, user_.log);
@@ -141,8 +142,9 @@ TEST_F(ConvertModesTest, Mode5Win32ToUtf16KeepsTheLongHeadword) {
   MakeWin32Source(src);
   EXPECT_EQ(TConvertOutcome::kDone, Convert(5, src, dst).outcome);
   ExpectCounters(9, 8, 3, 1, 0);
-  ASSERT_EQ(4u, user_.log.size());
+  ASSERT_EQ(5u, user_.log.size());
   EXPECT_EQ("7 : 見出語 : UndefChar [0x8540] : [\\x85\\x40]", user_.log[3]);
+  EXPECT_EQ("7 : 見出語 : empty : \\x85\\x40", user_.log[4]);
   std::vector<std::string> want = Texts({Entry("Tokyo", "東京", "東京タワー", "トーキョー"),
                                          Entry("apple", "りんご", "an apple a day", "アップル"),
                                          Entry("broken", "ok", "abc"),
@@ -163,7 +165,8 @@ TEST_F(ConvertModesTest, Mode2Utf8ToWin32) {
   std::vector<std::string> log = {"3 : 見出語 : UndefChar [0xE9] : [café]",
                                   "4 : 訳語 : UndefChar [0xD83D] : [smile]",
                                   "4 : 訳語 : UndefChar [0xDE00] : [smile]",
-                                  "5 : 見出語 : UndefChar [0xE9] : [é]"};
+                                  "5 : 見出語 : UndefChar [0xE9] : [é]",
+                                  "5 : 見出語 : empty : é"};
   EXPECT_EQ(log, user_.log);
   std::vector<std::string> want =
       Texts({Entry("Tokyo", Sjis("東京"), Sjis("東京タワー"), Sjis("トーキョー")),
@@ -173,13 +176,16 @@ TEST_F(ConvertModesTest, Mode2Utf8ToWin32) {
   EXPECT_EQ(want, Texts(ReadDic(dst)));
 }
 
-TEST_F(ConvertModesTest, Mode6Utf16ToWin32CountsASilentLengthRefusalAsRegistered) {
+TEST_F(ConvertModesTest, Mode6Utf16ToWin32LogsAndCountsASilentLengthRefusal) {
   std::string src = dir_.Path("u16.dic"), dst = dir_.Path("w.dic");
   MakeUnicodeSource("VKCUL", src, true);
   EXPECT_EQ(TConvertOutcome::kDone, Convert(6, src, dst).outcome);
-  // 字 x 130 is 260 bytes: the legacy engine stores nothing and says success.
-  ExpectCounters(8, 7, 4, 0, 0);
-  EXPECT_EQ(4u, user_.log.size());
+  // 字 x 130 is 260 bytes: the legacy engine stores nothing and says success;
+  // its too-long counter tells.
+  ExpectCounters(8, 6, 4, 0, 1);
+  ASSERT_EQ(6u, user_.log.size());
+  EXPECT_EQ("5 : 見出語 : empty : é", user_.log[4]);
+  EXPECT_EQ(0u, user_.log[5].find("6 : 見出語 : too long : 字字字")) << user_.log[5];
   std::vector<std::string> want =
       Texts({Entry("Tokyo", Sjis("東京"), Sjis("東京タワー"), Sjis("トーキョー")),
              Entry("apple", Sjis("りんご"), "an apple a day", Sjis("アップル")),

@@ -68,9 +68,11 @@ class RecordingUser : public TConvertUser {
   struct Question {
     std::string caption, text;
     bool defaultYes;
+    std::string detail;
   };
   struct Box {
     std::string caption, text;
+    std::string detail;  // the English explanation
   };
 
   // Answers to the next questions; when none is left the default is taken.
@@ -93,22 +95,33 @@ class RecordingUser : public TConvertUser {
   bool resultShown = false;
   TConvertCounters result;
 
-  bool Ask(const std::string& caption, const std::string& text, bool defaultYes) override {
-    questions.push_back({caption, text, defaultYes});
+  // StopRequested answers true from this poll on (counting from 1); 0: never.
+  int stopAtPoll = 0;
+  int stopPolls = 0;
+  int total = -2;  // what ProgressStart was told
+
+  bool Ask(const std::string& caption, const std::string& text, bool defaultYes,
+           const std::string& detail) override {
+    questions.push_back({caption, text, defaultYes, detail});
     if (answers.empty()) return defaultYes;
     bool a = answers.front();
     answers.erase(answers.begin());
     return a;
   }
-  void Message(const std::string& caption, const std::string& text) override {
-    boxes.push_back({caption, text});
+  void Message(const std::string& caption, const std::string& text,
+               const std::string& detail) override {
+    boxes.push_back({caption, text, detail});
   }
   void ClearLog() override {
     ++clears;
     log.clear();
   }
   void AddLogLine(const std::string& line) override { log.push_back(line); }
-  void ProgressStart() override { ++starts; }
+  void ProgressStart(int totalRecords) override {
+    ++starts;
+    total = totalRecords;
+  }
+  bool StopRequested() override { return stopAtPoll > 0 && ++stopPolls >= stopAtPoll; }
   void ProgressEnd() override { ++ends; }
   void ShowProgress(int percent, int record) override { progress.emplace_back(percent, record); }
   void ProcessEvents() override {

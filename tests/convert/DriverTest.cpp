@@ -382,12 +382,13 @@ TEST_F(DriverTest, OtherWriteFailureEndsEveryLoop) {
   }
 }
 
-TEST_F(DriverTest, EmptyConvertedHeadwordSkipsTheRecordButCountsIt) {
+TEST_F(DriverTest, EmptyConvertedHeadwordIsLoggedAndSkippedButCounted) {
   // 0x8540 has no mapping in CP932: the first headword converts to nothing.
   Source("\x85\x40\t\x85\x40\t\t\t0\nb\x85\x40\tB\x85\x40\t\t\t0\n");
   TConvertResult r = Run(Settings(1));
   EXPECT_EQ(TConvertOutcome::kDone, r.outcome);
   std::vector<std::string> want = {"1 : 見出語 : UndefChar [0x8540] : [\\x85\\x40]",
+                                   "1 : 見出語 : empty : \\x85\\x40",
                                    "2 : 見出語 : UndefChar [0x8540] : [b\\x85\\x40]",
                                    "2 : 訳語 : UndefChar [0x8540] : [b\\x85\\x40]"};
   EXPECT_EQ(want, user_.log);
@@ -404,7 +405,9 @@ TEST_F(DriverTest, AllHeadwordsEmptyWritesNothing) {
   EXPECT_EQ(2, user_.result.sourceCount);
   EXPECT_EQ(0, user_.result.recCount);
   std::vector<std::string> want = {"1 : 見出語 : UndefChar [0xE9] : [é]",
-                                   "2 : 見出語 : UndefChar [0xFC] : [ü]"};
+                                   "1 : 見出語 : empty : é",
+                                   "2 : 見出語 : UndefChar [0xFC] : [ü]",
+                                   "2 : 見出語 : empty : ü"};
   EXPECT_EQ(want, user_.log);
   EXPECT_EQ("", Target());
 }

@@ -13,6 +13,9 @@
 //   a path containing "noopen"       VKOpen for writing fails with code 17
 //   a headword "long..."             VKQueryRecord fails with code 37
 //   a headword "fail..."             VKQueryRecord fails with code 5
+//   a headword "drop..."             VKQueryRecord stores nothing, counts the
+//                                    entry as too long and answers success
+//   a stored headword "unreadable..." VKGetNextSearch fails there with code 5
 // VKGetErrorMessage gives "fake %s <N>" for codes below 90, null above.
 // Built as libVKCUL.so, libVKCU8L.so (UTF-16 strings) and libVKC620.so
 // (narrow); with FAKE_LACKS_QUERY the library has no VKQueryRecord.
@@ -223,6 +226,11 @@ FAKE_EXPORT int32_t VKGetNextSearch(void* p, Record* rec) {
     return 0;
   }
   h->zeros = 0;
+  if (StartsWith(h->entries[h->cursor].word, "unreadable")) {
+    h->error = 5;
+    Log("VKGetNextSearch -1");
+    return -1;
+  }
   h->current = h->entries[h->cursor++];
   rec->word = h->current.word.c_str();
   rec->japa = h->current.japa.c_str();
@@ -245,7 +253,7 @@ FAKE_EXPORT int32_t VKSetFastMode(void*, int32_t flag) {
 }
 
 #ifndef FAKE_LACKS_QUERY
-FAKE_EXPORT int32_t VKQueryRecord(void* p, const Record* rec, const int32_t* param) {
+FAKE_EXPORT int32_t VKQueryRecord(void* p, const Record* rec, int32_t* param) {
   auto* h = static_cast<Handle*>(p);
   Log("VKQueryRecord " + std::to_string(param[0]) + " " + std::to_string(param[3]));
   Str word = Text(rec->word);
@@ -256,6 +264,10 @@ FAKE_EXPORT int32_t VKQueryRecord(void* p, const Record* rec, const int32_t* par
   if (StartsWith(word, "fail")) {
     h->error = 5;
     return -1;
+  }
+  if (StartsWith(word, "drop")) {
+    ++param[7];  // the too-long counter
+    return 0;
   }
   h->entries.push_back({word, Text(rec->japa), Text(rec->exp), Text(rec->pron), rec->attr});
   return 0;
