@@ -28,7 +28,8 @@ const char kVkcvTablesHelp[] =
 
 const char kVkcvHelp[] =
     "usage: vkcv convert --mode N SOURCE TARGET [--big-endian]\n"
-    "                    [--table T] [--word T] [--pron T] [--japa T] [--exp T] [--yes]\n"
+    "                    [--table T] [--word T] [--pron T] [--japa T] [--exp T]\n"
+    "                    [--engines DIR] [--yes]\n"
     "       vkcv tables\n"
     "       vkcv --help | --version\n"
     "\n"
@@ -40,7 +41,9 @@ const char kVkcvHelp[] =
     "                 Win32 dictionaries (Shift-JIS text) go through libVKC620.so,\n"
     "                 UTF-8 ones through libVKCU8L.so, UTF-16 ones through\n"
     "                 libVKCUL.so (little-endian) or libVKCUB.so (--big-endian).\n"
-    "                 The libraries are looked for in vkcv's own folder first.\n"
+    "                 The libraries are looked for in vkcv's own folder first\n"
+    "                 (--engines DIR: in DIR first), then where the system\n"
+    "                 looks for shared libraries.\n"
     "  --big-endian   UTF-16 dictionaries are big-endian (expert only); only in\n"
     "                 modes 5 and 6: there is no big-endian UTF-8 engine.\n"
     "  --word T, --pron T, --japa T, --exp T\n"
@@ -166,6 +169,8 @@ bool ParseConvertArgs(const std::vector<std::string>& args, TConvertArgs* out,
       if (!value(&out->japa)) return false;
     } else if (a == "--exp") {
       if (!value(&out->exp)) return false;
+    } else if (a == "--engines") {
+      if (!value(&out->engines)) return false;
     } else if (a.size() > 1 && a[0] == '-' && a != "--") {
       *error = "unknown option " + a;
       return false;

@@ -18,6 +18,8 @@ struct TConvertArgs {
   bool yes = false;
   // Table choices as given (names or paths); empty: not given.
   std::string table, word, pron, japa, exp;
+  // Where the engine libraries are looked for first; empty: vkcv's folder.
+  std::string engines;
 };
 
 // False with *error for a command line that cannot be run.

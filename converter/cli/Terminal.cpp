@@ -57,10 +57,15 @@ int TTerminalUser::stopSignal() const { return gStopSignal; }
 
 bool TTerminalUser::Ask(const std::string& caption, const std::string& text, bool defaultYes,
                         const std::string& detail) {
+  return AskOn(caption, text, defaultYes, detail, assumeYes_);
+}
+
+bool TTerminalUser::AskOn(const std::string& caption, const std::string& text, bool defaultYes,
+                          const std::string& detail, bool assumeYes) {
   meter_.Clear();
   const char* choices = defaultYes ? "[Y/n]" : "[y/N]";
   if (!detail.empty()) std::fprintf(err_, "%s: %s\n", program_.c_str(), detail.c_str());
-  if (assumeYes_) {
+  if (assumeYes) {
     std::fprintf(err_, "%s: %s %s y\n", caption.c_str(), text.c_str(), choices);
     return true;
   }
@@ -113,9 +118,11 @@ void TTerminalUser::ShowProgress(int /*percent*/, int recordNumber) {
 
 void TTerminalUser::ProcessEvents() {
   if (gInterrupts == 0 || gStopSignal) return;
-  // While the question waits, a second Ctrl-C stops (OnSignal).
-  bool stop = Ask(kCancelCaption, kCancelQuestion, true,
-                  "interrupted: stop the conversion? The records written so far stay");
+  // Asked even under --yes: whoever pressed Ctrl-C is there to answer, and
+  // where nobody can (input at its end), the default stops. While the
+  // question waits, a second Ctrl-C stops too (OnSignal).
+  bool stop = AskOn(kCancelCaption, kCancelQuestion, true,
+                    "interrupted: stop the conversion? The records written so far stay", false);
   if (stop || gStopSignal)
     closed_ = true;
   else

@@ -8,7 +8,8 @@
 // The counters go to standard output.
 //
 // Signals during the record loop: the first Ctrl-C asks the cancel question
-// at the next cancel point (every 256 registered records); a second Ctrl-C,
+// at the next cancel point (every 256 registered records; asked even when
+// every other question is answered Yes); a second Ctrl-C,
 // also while the question waits, and SIGTERM or SIGHUP stop the loop at the
 // next record, and the driver closes both dictionaries as after a cancel.
 #pragma once
@@ -47,6 +48,8 @@ class TTerminalUser : public TConvertUser {
   int stopSignal() const;
 
  private:
+  bool AskOn(const std::string& caption, const std::string& text, bool defaultYes,
+             const std::string& detail, bool assumeYes);
   void InstallHandlers();
   void RestoreHandlers();
 

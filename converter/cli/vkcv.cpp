@@ -12,6 +12,7 @@
 #include "Driver.h"
 #include "cli/ConvertArgs.h"
 #include "cli/Terminal.h"
+#include "cli/ToolDic.h"
 #include "util/ProgramFolder.h"
 
 #ifndef VK_TOOLS_VERSION
@@ -37,20 +38,47 @@ int ListTablesCommand(const vk::TTableList& tables) {
   return kExitDone;
 }
 
-// Refusals that can be known before any question: the table choices, and
-// the engine library of each side.
+const char* KindOfEngine(const std::string& engine) {
+  if (engine == "VKC620") return "Win32 (Shift-JIS)";
+  if (engine == "VKCU8L") return "UTF-8";
+  if (engine == "VKCUL") return "UTF-16";
+  if (engine == "VKCUB") return "UTF-16 big-endian";
+  return nullptr;
+}
+
+const char* KindOfSide(int kind, bool bigEndian) {
+  if (kind == vk::kDicWin32) return "Win32 (Shift-JIS)";
+  if (kind == vk::kDicUtf8) return "UTF-8";
+  return bigEndian ? "UTF-16 big-endian" : "UTF-16";
+}
+
+// A source of another kind than the mode reads, named with the mode that
+// would read it, instead of the engine's bare "not supported".
+bool SourceKindFits(const vk::TConvertArgs& a, int sourceKind, const std::string& folder) {
+  vk::TToolDic probe(folder);
+  const char* found = KindOfEngine(probe.DetectEngine(a.source));
+  const char* wanted = KindOfSide(sourceKind, a.bigEndian);
+  if (!found || std::strcmp(found, wanted) == 0) return true;
+  Fail(a.source + " is a " + found + " dictionary, but mode " + std::to_string(a.mode) +
+       " reads a " + wanted + " one (see vkcv --help for the modes)");
+  return false;
+}
+
+// Refusals that can be known before any question: the table choices, the
+// engine library of each side, a source of another kind than the mode's.
 bool Preflight(const vk::TConvertArgs& a, const vk::TTableList& tables, const std::string& folder,
                vk::TConvertSettings* s) {
   vk::TModeSides sides = vk::ModeSides(s->mode);
   for (int kind : {sides.source, sides.target}) {
     const char* dll = vk::EngineLibraryFor(kind, a.bigEndian ? 1 : 0);
     vk::TEngineModule module;
-    if (dll && !module.Load(dll, folder)) {
+    if (dll && !module.Load(dll, s->engineFolder)) {
       Fail("the engine library " + vk::TEngineModule::SharedObjectName(dll) +
            " cannot be loaded: " + module.loadError());
       return false;
     }
   }
+  if (!SourceKindFits(a, sides.source, s->engineFolder)) return false;
   if (sides.source != vk::kDicWin32 && sides.target != vk::kDicWin32) return true;
   struct Field {
     const char* option;
@@ -105,6 +133,7 @@ int main(int argc, char** argv) {
   s.source = a.source;
   s.target = a.target;
   s.bigEndian = a.bigEndian;
+  s.engineFolder = a.engines;
   if (!Preflight(a, tables, folder, &s)) return kExitFailed;
 
   vk::TTerminalUser user(stdin, stdout, stderr, a.yes, ::isatty(STDERR_FILENO) != 0);

@@ -93,6 +93,7 @@ TEST_F(CliTest, AnswersOnStandardInput) {
 
 TEST_F(CliTest, FailuresExitWithTwo) {
   MakeWin32(kSjisTsv);
+  Write("junk.dic", std::string(4096, 'j'));
   struct Case {
     const char* args;
     const char* err;
@@ -105,7 +106,9 @@ TEST_F(CliTest, FailuresExitWithTwo) {
       {"convert --mode 1 w.dic u.dic --table", "needs a value"},
       {"convert --mode 1 w.dic u.dic --table nosuch --yes", "no conversion table"},
       {"convert --mode 1 none.dic u.dic --table cp932 --yes", "変換元ファイルが存在しません"},
-      {"convert --mode 2 w.dic u.dic --yes", "変換元の辞書を開くことができません"},
+      {"convert --mode 2 junk.dic u.dic --yes", "変換元の辞書を開くことができません"},
+      {"convert --mode 2 w.dic u.dic --yes",
+       "w.dic is a Win32 (Shift-JIS) dictionary, but mode 2 reads a UTF-8 one"},
       {"convert --mode 5 w.dic u.dic --big-endian --word /nonexistent --yes", "no conversion table"},
   };
   for (const Case& c : cases) {

@@ -165,6 +165,9 @@ TEST_F(DriverTest, SourceLockedByAnotherProgramCountsAsAbsent) {
   Run(Settings(5));
   ASSERT_EQ(1u, user_.boxes.size());
   EXPECT_EQ("変換元ファイルが存在しません", user_.boxes[0].text);
+  // The English detail tells the lock apart from a missing file.
+  EXPECT_NE(std::string::npos, user_.boxes[0].detail.find("locked by another process"))
+      << user_.boxes[0].detail;
   ::close(fd);
   EXPECT_TRUE(SourceFileExists(dir_.Path("source.txt")));
 }
@@ -379,7 +382,90 @@ TEST_F(DriverTest, OtherWriteFailureEndsEveryLoop) {
     EXPECT_EQ(2, user_.result.sourceCount);
     EXPECT_EQ(1, user_.result.recCount);
     EXPECT_EQ("apple\tA\t\t\t0\n", Target());
+    // Which record, which file, and the engine's reason in words and its own.
+    EXPECT_NE(std::string::npos,
+              user_.boxes[0].detail.find("record 2 (failing) could not be written to " +
+                                         dir_.Path("target.txt") +
+                                         ": a read or write of the file failed (fake "))
+        << user_.boxes[0].detail;
+    EXPECT_NE(std::string::npos, user_.boxes[0].detail.find("engine error 5)"));
   }
+}
+
+TEST_F(DriverTest, SourceThatFailsToReadEndsTheConversionAsAFailure) {
+  // The stand-in fails to read at "unreadable": what came before is kept.
+  Source("apple\tA\t\t\t0\nbee\tB\t\t\t0\nunreadable\tU\t\t\t0\nzebra\tZ\t\t\t0\n");
+  for (int mode = 1; mode <= 6; ++mode) {
+    SCOPED_TRACE(mode);
+    user_ = RecordingUser();
+    ::unlink(dir_.Path("target.txt").c_str());
+    TConvertResult r = Run(Settings(mode));
+    EXPECT_EQ(TConvertOutcome::kFailed, r.outcome);
+    ASSERT_EQ(1u, user_.boxes.size());
+    EXPECT_EQ("変換元の辞書の読み込みでエラーが発生しました", user_.boxes[0].text);
+    EXPECT_NE(std::string::npos, user_.boxes[0].detail.find("record 3 of the source"));
+    ASSERT_EQ(1u, user_.log.size());
+    EXPECT_EQ("3 : read error : a read or write of the file failed (fake " +
+                  dir_.Path("source.txt") + " 5, engine error 5)",
+              user_.log[0]);
+    ASSERT_TRUE(user_.resultShown);
+    EXPECT_EQ(2, user_.result.sourceCount);
+    EXPECT_EQ(2, user_.result.recCount);
+    EXPECT_EQ("apple\tA\t\t\t0\nbee\tB\t\t\t0\n", Target());
+  }
+}
+
+TEST_F(DriverTest, EntryTheTargetLeavesOutIsLoggedAndCountedAsTooLongInEveryLoop) {
+  // The stand-in answers success for "dropped" but stores nothing and counts
+  // it as too long, as the engines do with a text over its limit.
+  Source("apple\tA\t\t\t0\ndropped\tD\t\t\t0\nzebra\tZ\t\t\t0\n");
+  for (int mode = 1; mode <= 6; ++mode) {
+    SCOPED_TRACE(mode);
+    user_ = RecordingUser();
+    ::unlink(dir_.Path("target.txt").c_str());
+    TConvertResult r = Run(Settings(mode));
+    EXPECT_EQ(TConvertOutcome::kDone, r.outcome);
+    EXPECT_TRUE(user_.boxes.empty());
+    // Its own fields fit: the stored entry and the new one merged were too long.
+    std::vector<std::string> want = {"2 : 結合 : too long : dropped"};
+    EXPECT_EQ(want, user_.log);
+    EXPECT_EQ(3, user_.result.sourceCount);
+    EXPECT_EQ(2, user_.result.recCount);
+    EXPECT_EQ(1, user_.result.overCount);
+    EXPECT_EQ("apple\tA\t\t\t0\nzebra\tZ\t\t\t0\n", Target());
+  }
+}
+
+TEST_F(DriverTest, StopRequestEndsTheLoopAtTheNextRecordAsACancel) {
+  Source(std::string("apple\tA\t\t\t0\n") + "\x85\x40\tnothing\t\t\t0\n" + "zebra\tZ\t\t\t0\n");
+  // The first poll comes before the first record; the third, after the
+  // second record, which was skipped: a stop needs no registered record.
+  user_.stopAtPoll = 3;
+  TConvertResult r = Run(Settings(1));
+  EXPECT_EQ(TConvertOutcome::kCancelled, r.outcome);
+  EXPECT_EQ(2, user_.result.sourceCount);
+  EXPECT_EQ(1, user_.result.recCount);
+  EXPECT_EQ(1, user_.ends);
+  EXPECT_EQ("apple\tA\t\t\t0\n", Target());
+}
+
+TEST_F(DriverTest, ProgressIsToldTheSourcesEntryCount) {
+  Source("apple\tA\t\t\t0\nbee\tB\t\t\t0\n");
+  Run(Settings(5));
+  EXPECT_EQ(2, user_.total);
+}
+
+TEST_F(DriverTest, TargetThatIsTheSourceIsRefusedBeforeTheQuestion) {
+  Source("apple\tA\t\t\t0\n");
+  TConvertSettings s = Settings(5);
+  ::symlink(s.source.c_str(), dir_.Path("same.txt").c_str());
+  s.target = dir_.Path("same.txt");  // another name of the same file
+  TConvertResult r = Run(s);
+  EXPECT_EQ(TConvertOutcome::kFailed, r.outcome);
+  EXPECT_TRUE(user_.questions.empty());
+  ASSERT_EQ(1u, user_.boxes.size());
+  EXPECT_NE(std::string::npos, user_.boxes[0].detail.find("is the source itself"));
+  EXPECT_EQ("apple\tA\t\t\t0\n", ReadFile(s.source));
 }
 
 TEST_F(DriverTest, EmptyConvertedHeadwordIsLoggedAndSkippedButCounted) {

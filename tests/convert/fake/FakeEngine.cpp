@@ -17,6 +17,9 @@
 //                                    entry as too long and answers success
 //   a stored headword "unreadable..." VKGetNextSearch fails there with code 5
 // VKGetErrorMessage gives "fake %s <N>" for codes below 90, null above.
+// $VK_FAKE_DELAY_US (when set) is slept before every entry VKGetNextSearch
+// hands out, so that a conversion lasts long enough to be watched and
+// interrupted. VKGetWordNum tells the entry count and is not logged.
 // Built as libVKCUL.so, libVKCU8L.so (UTF-16 strings) and libVKC620.so
 // (narrow); with FAKE_LACKS_QUERY the library has no VKQueryRecord.
 #include <cstdint>
@@ -24,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <unistd.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -231,6 +235,7 @@ FAKE_EXPORT int32_t VKGetNextSearch(void* p, Record* rec) {
     Log("VKGetNextSearch -1");
     return -1;
   }
+  if (const char* delay = std::getenv("VK_FAKE_DELAY_US")) ::usleep(std::atoi(delay));
   h->current = h->entries[h->cursor++];
   rec->word = h->current.word.c_str();
   rec->japa = h->current.japa.c_str();
@@ -239,6 +244,10 @@ FAKE_EXPORT int32_t VKGetNextSearch(void* p, Record* rec) {
   rec->attr = static_cast<unsigned char>(h->current.attr);
   Log("VKGetNextSearch 1");
   return 1;
+}
+
+FAKE_EXPORT int32_t VKGetWordNum(void* p) {
+  return static_cast<int32_t>(static_cast<Handle*>(p)->entries.size());
 }
 
 FAKE_EXPORT int32_t VKGetPercent(void* p) {
