@@ -2,6 +2,7 @@
 // (ConvertArgs.cpp) for the command line and the exit status.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -108,6 +109,9 @@ bool Preflight(const vk::TConvertArgs& a, const vk::TTableList& tables, const st
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file that reaches the size limit must fail the write, to be reported
+  // and the dictionaries closed, not end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   vk::TConvertArgs a;
   std::string error;

@@ -23,9 +23,13 @@ class CliFixture : public ::testing::Test {
   // Runs `args` (shell words) of program `prog` in the scratch folder with
   // `input` on standard input.
   Ran Run(const std::string& prog, const std::string& args, const std::string& input = "") {
+    return RunShell("'" + JoinPath(ProgramFolder(), prog) + "' " + args, input);
+  }
+  // Runs a shell command line in the scratch folder; $BIN is the programs' folder.
+  Ran RunShell(const std::string& line, const std::string& input = "") {
     WriteFile(dir_.Path("in"), input);
-    std::string cmd = "cd '" + dir_.path() + "' && '" + JoinPath(ProgramFolder(), prog) + "' " +
-                      args + " <in >out 2>err";
+    std::string cmd = "cd '" + dir_.path() + "' && BIN='" + ProgramFolder() + "' && { " + line +
+                      "; } <in >out 2>err";
     int rc = std::system(cmd.c_str());
     Ran r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
