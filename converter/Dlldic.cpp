@@ -103,6 +103,14 @@ void TDllDicOf<C>::SetFastMode() {
 }
 
 template <class C>
+int TDllDicOf<C>::Commit() {
+  if (!handle_) return -1;
+  int32_t saved = entries_.SetFastMode(handle_, 0);
+  entries_.SetFastMode(handle_, 1);
+  return saved < 0 ? -1 : 0;
+}
+
+template <class C>
 void TDllDicOf<C>::InitSearch(int32_t clashRule, int32_t mergeFlags) {
   entries_.InitSearch(handle_, nullptr, 4);
   query_ = TQueryParam();

@@ -81,6 +81,11 @@ class TDllDic {
   virtual int Open(const std::string& path, int mode) = 0;
   virtual void Close() = 0;
   virtual void SetFastMode() = 0;
+  // Saves everything registered so far for good (fast mode off, which
+  // flushes and commits, then on again): in fast mode a failed write rolls
+  // the dictionary back to its last saved state. 0 on success, -1 when the
+  // save failed (the dictionary is then back at the save before).
+  virtual int Commit() = 0;
   virtual void InitSearch(int32_t clashRule, int32_t mergeFlags) = 0;
   // The engine's text for `code` (UTF-8, with at most one "%s" for a path),
   // or null when the library cannot be loaded or has no text. Valid until the
@@ -132,6 +137,7 @@ class TDllDicOf : public TDllDic {
   int Open(const std::string& path, int mode) override;
   void Close() override;
   void SetFastMode() override;
+  int Commit() override;
   void InitSearch(int32_t clashRule, int32_t mergeFlags) override;
   int GetPercent() override;
   int GetWordCount() override;

@@ -355,10 +355,14 @@ TConvertResult TConvertDriver::Convert(const TConvertSettings& settings) {
 }
 
 void TConvertDriver::WriteError(const std::string& shownWord) {
+  std::string reason = EngineReason(*target_, settings_.target);
+  // The engine is back at the target's last save: tell what it holds.
+  int kept = target_->GetWordCount();
   Say(kWriteFailed, "record " + std::to_string(state_.recordNumber) + " (" + shownWord +
-                        ") could not be written to " + settings_.target + ": " +
-                        EngineReason(*target_, settings_.target) +
-                        "; the records before it are kept");
+                        ") could not be written to " + settings_.target + ": " + reason +
+                        (kept >= 0 ? "; the target keeps the " + std::to_string(kept) +
+                                         " entries saved before it"
+                                   : "; the target keeps the entries saved before it"));
   failed_ = true;
 }
 
@@ -412,6 +416,10 @@ bool TConvertDriver::AfterWrite(int rc, int32_t tooLongBefore, bool tooLongIsRec
 
 bool TConvertDriver::AfterRegistered() {
   ++recCount_;
+  if (recCount_ % kCommitEvery == 0 && target_->Commit() != 0) {
+    WriteError("saving the target");
+    return false;
+  }
   if (user_->ProgressClosed()) {
     cancelled_ = true;
     return false;

@@ -23,6 +23,9 @@
 //      and every 256th refreshes progress and lets the user act;
 //   6. close the source, then the target; show the five counters. Steps 6
 //      run whenever step 4 was reached.
+// The target is saved (committed) every kCommitEvery registered records; a
+// write failure takes it back to its last save, and the message says how
+// many entries it keeps.
 // Nothing is lost without a word:
 //   - a source that fails to read (VKGetNextSearch answering -1) ends the
 //     conversion as a failure, with a dump-log line naming the record and the
@@ -143,6 +146,10 @@ class TConvertDriver {
   // Registered records between two progress refreshes and cancel points.
   static constexpr int kRefreshEvery = 256;
   static constexpr uint32_t kRefreshMillis = 1000;
+  // Registered records between two saves of the target. In fast mode a
+  // failed write takes the target back to its last save; saving now and then
+  // bounds what a full disk can take back, at the cost of one flush and sync.
+  static constexpr int kCommitEvery = 16384;
   // Engine error code of a headword refused for its length.
   static constexpr int kErrorTooLong = 37;
 

@@ -169,24 +169,33 @@ TEST_F(VkcvTest, VersionAndHelpPerCommand) {
   EXPECT_NE(std::string::npos, r.out.find("--engines DIR"));
 }
 
-TEST_F(VkcvTest, WriteFailureStopsOnceWithTheReason) {
+TEST_F(VkcvTest, WriteFailureStopsOnceAndTellsWhatTheTargetKeeps) {
   std::string tsv;
-  for (int i = 0; i < 20000; ++i)
+  for (int i = 0; i < 40000; ++i)
     tsv += "word" + std::to_string(100000 + i) + "\t" + Repeat("translation ", 4) + "\n";
   MakeWin32(tsv);
-  // The target may not grow past 256 KB: the file system refuses the rest.
-  Ran r = RunShell("(ulimit -f 256; exec \"$BIN/vkcv\" convert --mode 1 w.dic t.dic --yes)");
+  // The target may not grow past 1.5 MB (the shell counts 512-byte blocks):
+  // the file system refuses the rest, somewhere after the first save of the
+  // target (every 16384 records).
+  Ran r = RunShell("(ulimit -f 3000; exec \"$BIN/vkcv\" convert --mode 1 w.dic t.dic --yes)");
   EXPECT_EQ(2, r.status) << r.err;
   std::vector<std::string> lines = Lines(r.err);
   // The question, the English detail and the box: one stop, not a line per record.
   ASSERT_EQ(4u, lines.size()) << r.err;
-  EXPECT_NE(std::string::npos, lines[2].find("could not be written to t.dic: ")) << r.err;
+  EXPECT_NE(std::string::npos, lines[2].find("could not be written to t.dic: the disk is full"))
+      << r.err;
+  const std::string kKeeps = "; the target keeps the ";
+  size_t at = lines[2].find(kKeeps);
+  ASSERT_NE(std::string::npos, at) << r.err;
+  int kept = std::stoi(lines[2].substr(at + kKeeps.size()));
+  EXPECT_EQ(0, kept % 16384);
+  EXPECT_GT(kept, 0) << r.err;
   EXPECT_EQ("辞書の変換: 辞書の書き込みでエラーが発生しました", lines[3]);
-  int registered = Counter(r.out, "登録単語数");
-  EXPECT_GT(registered, 0) << r.out;
-  // What was written stays readable.
+  EXPECT_GT(Counter(r.out, "登録単語数"), kept) << r.out;
+  // What the message says is there, is there.
   Ran out = Run("vkdic", "export t.dic");
   EXPECT_EQ(0, out.status) << out.err;
+  EXPECT_EQ(static_cast<size_t>(kept), Lines(out.out).size());
 }
 
 }  // namespace
