@@ -322,6 +322,7 @@ std::string TToolDic::DetectEngine(const std::string& path) {
 
 bool TToolDic::Open(const std::string& engine, const std::string& path, bool readOnly) {
   if (!Start(engine)) return false;
+  fast_ = false;
   path_ = path;
   errno = 0;
   if (!impl_->Open(path, readOnly)) {
@@ -335,6 +336,7 @@ bool TToolDic::Open(const std::string& engine, const std::string& path, bool rea
 
 bool TToolDic::Create(const std::string& engine, const std::string& path) {
   if (!Start(engine)) return false;
+  fast_ = false;
   path_ = path;
   errno = 0;
   if (!impl_->Create(path)) {
@@ -353,7 +355,25 @@ void TToolDic::Close() {
 bool TToolDic::IsOpen() const { return impl_ && impl_->IsOpen(); }
 
 void TToolDic::SetFastMode(bool on) {
-  if (IsOpen()) impl_->SetFastMode(on);
+  if (IsOpen()) {
+    impl_->SetFastMode(on);
+    fast_ = on;
+  }
+}
+
+bool TToolDic::Commit() {
+  if (!IsOpen()) return false;
+  // The object keeps the code of its last failure, so only a change tells.
+  int before = impl_->ErrorCode();
+  errno = 0;
+  impl_->SetFastMode(false);
+  int after = impl_->ErrorCode();
+  if (fast_) impl_->SetFastMode(true);
+  if (after != 0 && after != before) {
+    Fail("cannot write " + path_);
+    return false;
+  }
+  return true;
 }
 
 namespace {

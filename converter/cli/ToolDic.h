@@ -88,6 +88,9 @@ class TToolDic {
   bool Has(const char* name);
 
   void SetFastMode(bool on);
+  // Writes what fast mode holds back and keeps fast mode as it was; false
+  // when the engine reports a new failure doing so.
+  bool Commit();
   // VKRecord: adds the entry or replaces the fields of its headword.
   bool Record(const TToolEntry& entry);
   // VKUpdate: replaces the fields of an existing headword; false without an
@@ -128,6 +131,7 @@ class TToolDic {
   std::unique_ptr<Impl> impl_;
   int errorCode_ = 0;
   std::string errorText_;
+  bool fast_ = false;
 };
 
 // "the disk is full (ディスクの容量が不足しました., engine error 4)": the

@@ -9,8 +9,22 @@
 #include "cli/Tsv.h"
 #include "cli/Vkdic.h"
 #include "util/ProgramFolder.h"
+#include "util/Utf8.h"
 
 namespace vk {
+
+namespace {
+
+size_t CountUtf8Chars(const std::string& s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size();) {
+    NextUtf8(s, &i);
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
 
 void TVkdicOut::Say(const std::string& text) {
   if (meter_) meter_->Clear();
@@ -74,14 +88,27 @@ bool ChooseEngine(TToolDic* dic, const TVkdicArgs& a, const std::string& path, b
   }
   ::close(fd);
   *engine = a.engine;
-  if (engine->empty()) {
-    *engine = dic->DetectEngine(path);
-    if (engine->empty()) {
-      out.Say("no engine accepts " + path + " as a dictionary");
-      return false;
+  if (!engine->empty()) return true;
+  *engine = dic->DetectEngine(path);
+  if (!engine->empty()) return true;
+  // No engine took it: either none knows the file, or something keeps every
+  // engine out (a lock, say), which the engine that meets it tells.
+  for (const char* e : TToolDic::kEngines) {
+    if (dic->Open(e, path, !write)) {
+      dic->Close();
+      *engine = e;
+      return true;
+    }
+    switch (dic->errorCode()) {
+      case 6: case 19: case 28: case 0:
+        continue;  // not a dictionary of this engine
+      default:
+        out.Say(dic->errorText());
+        return false;
     }
   }
-  return true;
+  out.Say("no engine accepts " + path + " as a dictionary");
+  return false;
 }
 
 bool OpenExisting(TToolDic* dic, const TVkdicArgs& a, const std::string& path, bool write,
@@ -128,8 +155,11 @@ std::string CheckLimits(const TDicText& text, const std::string& engine, int max
   for (const Field& f : fields) {
     size_t units = text.Units(*f.value);
     if (units > f.limit) {
+      // Characters beyond U+FFFF take two units each.
+      bool pairs = text.form() == TDicText::kUtf8 && units != CountUtf8Chars(*f.value);
       return std::string("the ") + f.name + " has " + std::to_string(units) + " " +
-             text.unitName() + "; a dictionary holds at most " + std::to_string(f.limit);
+             (pairs ? "UTF-16 units" : text.unitName()) + "; a dictionary holds at most " +
+             std::to_string(f.limit);
     }
   }
   return std::string();

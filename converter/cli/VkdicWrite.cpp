@@ -18,6 +18,11 @@ namespace {
 // The header's limit when the dictionary is still to be made.
 constexpr int kNewDicMaxWordLen = 248;
 
+// Entries stored between two commits of an import: few enough that a failure
+// of the disk loses little, many enough that the flushes (header, index and
+// free chain each time) cost little.
+constexpr long kCommitEvery = 1000;
+
 std::string NewEngine(const TVkdicArgs& a) { return a.engine.empty() ? "VKCU8L" : a.engine; }
 
 bool AnswerYes(const std::string& question) {
@@ -164,6 +169,9 @@ int RunCreate(const TVkdicArgs& a) {
 
 int RunImport(const TVkdicArgs& a) {
   TVkdicOut out;
+  // Caught from the start: once the dictionary file exists, a signal ends the
+  // import through the same door as every other stop.
+  TStopSignals signals;
   const std::string& path = a.operands[0];
   const std::string& file = a.operands[1];
   FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
@@ -214,9 +222,11 @@ int RunImport(const TVkdicArgs& a) {
   TProgressMeter meter(stderr, ProgressWanted(), total > 0 ? "bytes" : "lines");
   out.Attach(&meter);
   meter.Start(total);
-  TStopSignals signals;
   std::string line, why;
   long number = 0, stored = 0, refused = 0;
+  // The last line whose entry, and every one before it, the file holds for
+  // certain: a failure loses at most what came after it.
+  long committedLine = 0, sinceCommit = 0;
   int64_t bytes = 0;
   bool failed = false;
   TToolEntry e;
@@ -238,21 +248,36 @@ int RunImport(const TVkdicArgs& a) {
     }
     if (!dic.Record(e)) {
       int code = dic.errorCode();
-      if (code != 0 && code != kEngineWordTooLong && IsStorageFailure(code)) {
-        out.Say(where + dic.errorText());
+      out.Say(where + dic.errorText());
+      if (code != kEngineWordTooLong && IsStorageFailure(code)) {
         failed = true;
         break;
       }
-      out.Say(where + dic.errorText());
       ++refused;
       continue;
     }
     ++stored;
+    if (++sinceCommit == kCommitEvery) {
+      if (!dic.Commit()) {
+        out.Say(where + dic.errorText());
+        failed = true;
+        break;
+      }
+      committedLine = number;
+      sinceCommit = 0;
+    }
   }
   bool readError = std::ferror(in) != 0;
   int readErrno = errno;
   int caught = TStopSignals::Caught();
-  // What fast mode held back is written now, before anything is said.
+  if (!failed) {
+    if (dic.Commit()) {
+      committedLine = number;
+    } else {
+      out.Say(dic.errorText());
+      failed = true;
+    }
+  }
   dic.SetFastMode(false);
   dic.Close();
   meter.Clear();
@@ -260,17 +285,20 @@ int RunImport(const TVkdicArgs& a) {
 
   std::string counts = std::to_string(stored) + (stored == 1 ? " entry" : " entries") +
                        " stored";
-  if (refused) counts += ", " + std::to_string(refused) + (refused == 1 ? " line" : " lines") +
-                         " refused";
-  if (caught) {
-    out.Say("stopped by " + std::string(SignalName(caught)) + " after " + file + ":" +
-            std::to_string(number) + ": " + counts + ", the rest not read; " +
-            Holds(&dic, engine, path));
+  if (refused)
+    counts += ", " + std::to_string(refused) + (refused == 1 ? " line" : " lines") + " refused";
+  const std::string kept = committedLine > 0 ? "the lines up to " + file + ":" +
+                                                   std::to_string(committedLine) + " are stored"
+                                             : "no line of " + file + " is stored";
+  if (failed) {
+    out.Say("stopped at " + file + ":" + std::to_string(number) + ", the rest not read; " + kept +
+            "; " + Holds(&dic, engine, path));
     return kExitFailed;
   }
-  if (failed) {
-    out.Say("stopped at " + file + ":" + std::to_string(number) + ": " + counts +
-            " before it, the rest not read; " + Holds(&dic, engine, path));
+  if (caught) {
+    out.Say("stopped by " + std::string(SignalName(caught)) + " after " + file + ":" +
+            std::to_string(number) + ", the rest not read: " + counts + "; " +
+            Holds(&dic, engine, path));
     return kExitFailed;
   }
   if (readError) {
