@@ -158,13 +158,8 @@ bool TDicText::Decode(const std::string& field, std::string* text, std::string* 
         continue;
       }
     }
-    if (form_ == kBytes || (form_ == kUtf8 && b < 0x80)) {
-      text->push_back(static_cast<char>(b));
-      ++i;
-      continue;
-    }
-    if (form_ == kUtf8) {
-      // Raw bytes may come from \xNN too, so the text is checked whole below.
+    if (form_ != kTable) {
+      // UTF-8 may come from \xNN escapes too, so it is checked whole below.
       text->push_back(static_cast<char>(b));
       ++i;
       continue;

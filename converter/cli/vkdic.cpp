@@ -179,7 +179,8 @@ bool TakesOption(const TCommand* c, const std::string& option) {
 int SmallNumber(const std::string& s, int max) {
   if (s.empty() || s.size() > 6) return -1;
   char* end = nullptr;
-  long v = std::strtol(s.c_str(), &end, s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') ? 16 : 10);
+  bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+  long v = std::strtol(s.c_str(), &end, hex ? 16 : 10);
   if (*end != '\0' || s[0] == '-' || s[0] == '+' || v < 0 || v > max) return -1;
   return static_cast<int>(v);
 }

@@ -356,6 +356,13 @@ TEST_F(VkdicTest, ShiftJisWithoutAMappingIsNeverDropped) {
   EXPECT_EQ(2u, Count(r.err, "are written as \\xNN")) << r.err;
   EXPECT_TRUE(Has(r.err, "vkdic: star: codes without a mapping in Shift-JIS (Windows CP932)"))
       << r.err;
+  // A lead byte before a byte that cannot end a code (here a tab) is written
+  // as an escape in byte mode too, so the tab after it stays a tab.
+  Write("lead.tsv", "tab\t\\x83\\t\nsep\t\x83\\\\\n");
+  ASSERT_EQ(0, Run("vkdic", "--engine VKC620 import --bytes lead.dic lead.tsv").status);
+  // "ソ" and a backslash that stands for itself, which export writes escaped.
+  EXPECT_EQ("sep\t\x83\\\\\\\t\t\t0\ntab\t\\x83\\t\t\t\t0\n",
+            Run("vkdic", "export --bytes lead.dic").out);
   // The escapes read back as the same bytes.
   Write("back.tsv", r.out);
   ASSERT_EQ(0, Run("vkdic", "--engine VKC620 import again.dic back.tsv").status);
