@@ -58,7 +58,7 @@ case "$mode" in
     mkdir -p out
     rm -f out/sample-win32.dic out/sample-utf8.dic
     echo "== a Win32 (VKC620) dictionary from the Shift-JIS word list samples/words-sjis.tsv"
-    ./build/bin/vkdic --engine VKC620 import out/sample-win32.dic samples/words-sjis.tsv
+    ./build/bin/vkdic --engine VKC620 --bytes import out/sample-win32.dic samples/words-sjis.tsv
     echo "== vkcv: Win32 -> UTF-8 (mode 1) through the CP932 table; the dump log on standard error"
     ./build/bin/vkcv convert --mode 1 out/sample-win32.dic out/sample-utf8.dic --table cp932 --yes
     echo "== looked up in out/sample-utf8.dic"

@@ -102,10 +102,10 @@ convert() {  # convert MODE FROM TO [table args]
 
 echo "== Win32 dictionary through vkdic"
 t0=$(seconds)
-"$BIN/vkdic" --engine VKC620 import "$WORK/w1.dic" "$WORK/freedict-sjis.tsv"
+"$BIN/vkdic" --engine VKC620 --bytes import "$WORK/w1.dic" "$WORK/freedict-sjis.tsv"
 t1=$(seconds)
 python3 -c "print(f'    import: {$t1 - $t0:.2f} s')"
-"$BIN/vkdic" export "$WORK/w1.dic" >"$WORK/first.tsv"
+"$BIN/vkdic" --bytes export "$WORK/w1.dic" >"$WORK/first.tsv"
 
 echo "== mode 1: Win32 -> UTF-8"
 convert 1 w1.dic u8.dic --table cp932
@@ -113,7 +113,7 @@ echo "== mode 4: UTF-8 -> UTF-16"
 convert 4 u8.dic u16.dic
 echo "== mode 6: UTF-16 -> Win32"
 convert 6 u16.dic w2.dic --table cp932
-"$BIN/vkdic" export "$WORK/w2.dic" >"$WORK/last.tsv"
+"$BIN/vkdic" --bytes export "$WORK/w2.dic" >"$WORK/last.tsv"
 
 echo "== the last export against the first"
 python3 - "$BIN/cp932.tbl" "$WORK/first.tsv" "$WORK/last.tsv" <<'PY'

@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "Dictionary.h"
+#include "EngineErrors.h"
 #include "util/Utf8.h"
 
 namespace vk {
@@ -19,8 +21,7 @@ bool TToolDic::IsEngineName(const std::string& name) {
 
 namespace {
 
-// What reading needs; VKRecord is looked up when writing, so that reading
-// works with any engine build.
+// What reading needs; the writing exports are looked up when they are used.
 const char* const kToolExports[] = {"VKIsVoka",      "VKCreateHandle", "VKDeleteHandle",
                                     "VKOpen",        "VKCreate",       "VKClose",
                                     "VKSetFastMode", "VKFind",         "VKInitSearch",
@@ -56,7 +57,11 @@ class TToolDic::Impl {
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   virtual void SetFastMode(bool on) = 0;
-  virtual int Record(const TToolEntry& e) = 0;  // 1 ok, 0 failed, -1 no VKRecord
+  // 1 ok, 0 failed, -1 the library lacks the export.
+  virtual int Record(const TToolEntry& e) = 0;
+  virtual int Update(const TToolEntry& e) = 0;
+  virtual int Erase(const std::string& word) = 0;
+  virtual int Rename(const std::string& oldWord, const std::string& newWord) = 0;
   virtual int Find(const std::string& word, TToolEntry* e) = 0;
   virtual bool Search(const std::string& pattern, int32_t flags,
                       const std::function<bool(const TToolEntry&)>& each) = 0;
@@ -92,6 +97,9 @@ class ImplOf : public TToolDic::Impl {
     Get(message_, "VKGetErrorMessage");
     Get(headerInfo_, "VKGetHeaderInfo");
     Get(record_, "VKRecord");
+    Get(update_, "VKUpdate");
+    Get(erase_, "VKErase");
+    Get(rename_, "VKRename");
   }
 
   bool IsVoka(const std::string& path) override { return isVoka_(In(path).c_str()) != 0; }
@@ -118,16 +126,17 @@ class ImplOf : public TToolDic::Impl {
 
   void SetFastMode(bool on) override { fast_(h_, on ? 1 : 0); }
 
-  int Record(const TToolEntry& e) override {
-    if (!record_) return -1;
-    Str word = In(e.word), japa = In(e.japa), exp = In(e.exp), pron = In(e.pron);
-    Rec r = {};
-    r.word = word.c_str();
-    r.japa = japa.c_str();
-    r.exp = exp.c_str();
-    r.pron = pron.c_str();
-    r.attr = e.attr;
-    return record_(h_, &r) != 0 ? 1 : 0;
+  int Record(const TToolEntry& e) override { return Store(record_, e); }
+  int Update(const TToolEntry& e) override { return Store(update_, e); }
+
+  int Erase(const std::string& word) override {
+    if (!erase_) return -1;
+    return erase_(h_, In(word).c_str()) != 0 ? 1 : 0;
+  }
+
+  int Rename(const std::string& oldWord, const std::string& newWord) override {
+    if (!rename_) return -1;
+    return rename_(h_, In(oldWord).c_str(), In(newWord).c_str()) != 0 ? 1 : 0;
   }
 
   int Find(const std::string& word, TToolEntry* e) override {
@@ -156,14 +165,18 @@ class ImplOf : public TToolDic::Impl {
   bool Info(const std::string& path, TToolInfo* info) override {
     EngineHeaderInfo h;
     if (headerInfo_(In(path).c_str(), &h) == 0) return false;
-    info->version = h.version;
+    info->version = static_cast<uint16_t>(h.version);
     info->maxWordLen = h.maxWordLen;
+    info->maxJapaLen = h.maxJapaLen;
     info->blockSize = h.blockSize;
     info->blockCount = h.blockCount;
+    info->freeBlock = h.freeBlock;
     info->indexCount = h.indexCount;
     info->indexBlocks = h.indexBlocks;
     info->wordCount = h.wordCount;
     info->dicType = h.dicType;
+    info->charTag = h.charTag;
+    info->indexWide = h.indexWide;
     return true;
   }
 
@@ -175,6 +188,18 @@ class ImplOf : public TToolDic::Impl {
   template <class F>
   void Get(F& f, const char* name) {
     f = reinterpret_cast<F>(module.Symbol(name));
+  }
+  using StoreFn = int32_t (*)(void*, const Rec*);
+  int Store(StoreFn fn, const TToolEntry& e) {
+    if (!fn) return -1;
+    Str word = In(e.word), japa = In(e.japa), exp = In(e.exp), pron = In(e.pron);
+    Rec r = {};
+    r.word = word.c_str();
+    r.japa = japa.c_str();
+    r.exp = exp.c_str();
+    r.pron = pron.c_str();
+    r.attr = e.attr;
+    return fn(h_, &r) != 0 ? 1 : 0;
   }
   static Str In(const std::string& s) { return ToEngine(s, C()); }
   static void Out(const Rec& r, TToolEntry* e) {
@@ -204,7 +229,10 @@ class ImplOf : public TToolDic::Impl {
   int32_t (*errorCode_)(void*) = nullptr;
   const C* (*message_)(int32_t) = nullptr;
   int32_t (*headerInfo_)(const C*, EngineHeaderInfo*) = nullptr;
-  int32_t (*record_)(void*, const Rec*) = nullptr;
+  StoreFn record_ = nullptr;
+  StoreFn update_ = nullptr;
+  int32_t (*erase_)(void*, const C*) = nullptr;
+  int32_t (*rename_)(void*, const C*, const C*) = nullptr;
 };
 
 }  // namespace
@@ -213,17 +241,48 @@ TToolDic::TToolDic(std::string folder) : folder_(std::move(folder)) {}
 
 TToolDic::~TToolDic() { Close(); }
 
+std::string DescribeEngineError(int code, const std::string& engineText, int sysErr,
+                                const std::string& path) {
+  std::string text = EngineErrorEnglish(code);
+  if (sysErr != 0) text += ": " + SystemReason(sysErr);
+  std::string own = engineText;
+  size_t at = own.find("%s");
+  if (at != std::string::npos) own.replace(at, 2, path);
+  text += " (";
+  if (!own.empty()) text += own + ", ";
+  text += "engine error " + std::to_string(code) + ")";
+  return text;
+}
+
+namespace {
+
+// Codes that a failing system call gives; for the others errno tells
+// nothing about the failure.
+bool FromSystemCall(int code) {
+  switch (code) {
+    case 1: case 4: case 5: case 6: case 7: case 10: case 16: case 18: case 20: case 35:
+    case 99:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 void TToolDic::Fail(const std::string& what) {
+  int sysErr = errno;
   errorCode_ = impl_ ? impl_->ErrorCode() : 0;
   errorText_ = what;
-  if (errorCode_ != 0 && impl_) {
-    std::string message = impl_->Message(errorCode_);
-    size_t at = message.find("%s");
-    if (at != std::string::npos) message.replace(at, 2, path_);
-    errorText_ += ": ";
-    errorText_ += message.empty() ? "engine error " + std::to_string(errorCode_) : message;
-    if (!message.empty()) errorText_ += " (" + std::to_string(errorCode_) + ")";
+  if (errorCode_ != 0) {
+    errorText_ += ": " + DescribeEngineError(errorCode_, impl_->Message(errorCode_),
+                                             FromSystemCall(errorCode_) ? sysErr : 0, path_);
   }
+}
+
+void TToolDic::FailTool(const std::string& text) {
+  errorCode_ = 0;
+  errorText_ = text;
 }
 
 bool TToolDic::Start(const std::string& engine) {
@@ -232,7 +291,7 @@ bool TToolDic::Start(const std::string& engine) {
   impl_.reset();
   engine_.clear();
   if (!IsEngineName(engine)) {
-    Fail("unknown engine " + engine);
+    FailTool("unknown engine " + engine);
     return false;
   }
   std::unique_ptr<Impl> impl;
@@ -242,7 +301,7 @@ bool TToolDic::Start(const std::string& engine) {
     impl = std::make_unique<ImplOf<char16_t>>();
   if (!impl->module.Load(engine + ".DLL", folder_, kToolExports,
                          static_cast<int>(sizeof kToolExports / sizeof kToolExports[0]))) {
-    Fail("cannot load the engine library: " + impl->module.loadError());
+    FailTool("cannot load the " + engine + " engine library: " + impl->module.loadError());
     return false;
   }
   if (engine == "VKC620")
@@ -263,9 +322,12 @@ std::string TToolDic::DetectEngine(const std::string& path) {
 
 bool TToolDic::Open(const std::string& engine, const std::string& path, bool readOnly) {
   if (!Start(engine)) return false;
+  fast_ = false;
   path_ = path;
+  errno = 0;
   if (!impl_->Open(path, readOnly)) {
-    Fail("cannot open " + path);
+    // The handle keeps the code of a failed open until it is closed.
+    Fail("cannot open " + path + (readOnly ? "" : " for writing"));
     impl_->Close();
     return false;
   }
@@ -274,7 +336,9 @@ bool TToolDic::Open(const std::string& engine, const std::string& path, bool rea
 
 bool TToolDic::Create(const std::string& engine, const std::string& path) {
   if (!Start(engine)) return false;
+  fast_ = false;
   path_ = path;
+  errno = 0;
   if (!impl_->Create(path)) {
     Fail("cannot create " + path);
     impl_->Close();
@@ -287,34 +351,105 @@ void TToolDic::Close() {
   if (impl_) impl_->Close();
 }
 
+
 bool TToolDic::IsOpen() const { return impl_ && impl_->IsOpen(); }
 
 void TToolDic::SetFastMode(bool on) {
-  if (IsOpen()) impl_->SetFastMode(on);
+  if (IsOpen()) {
+    impl_->SetFastMode(on);
+    fast_ = on;
+  }
+}
+
+bool TToolDic::Commit() {
+  if (!IsOpen()) return false;
+  // The object keeps the code of its last failure, so only a change tells.
+  int before = impl_->ErrorCode();
+  errno = 0;
+  impl_->SetFastMode(false);
+  int after = impl_->ErrorCode();
+  if (fast_) impl_->SetFastMode(true);
+  if (after != 0 && after != before) {
+    Fail("cannot write " + path_);
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+std::string Lacks(const std::string& engine, const char* name) {
+  return "the " + engine + " engine library has no " + name + ", which this needs";
+}
+
+}  // namespace
+
+bool TToolDic::Has(const char* name) {
+  if (impl_ && impl_->module.Symbol(name)) return true;
+  FailTool(Lacks(engine_, name));
+  return false;
 }
 
 bool TToolDic::Record(const TToolEntry& entry) {
   if (!IsOpen()) return false;
+  errno = 0;
   int r = impl_->Record(entry);
-  if (r < 0) {
-    errorCode_ = 0;
-    errorText_ = "the " + engine_ + " library cannot write (it has no VKRecord)";
-    return false;
-  }
+  if (r < 0) FailTool(Lacks(engine_, "VKRecord"));
   if (r == 0) Fail("cannot store " + entry.word);
+  return r == 1;
+}
+
+bool TToolDic::Update(const TToolEntry& entry) {
+  if (!IsOpen()) return false;
+  errno = 0;
+  int before = impl_->ErrorCode();
+  int r = impl_->Update(entry);
+  if (r < 0) FailTool(Lacks(engine_, "VKUpdate"));
+  if (r == 0) {
+    // A missing headword is a plain 0 that leaves the old code in place.
+    TToolEntry there;
+    if (impl_->Find(entry.word, &there) == 0 && impl_->ErrorCode() == before)
+      FailTool(entry.word + ": not found");
+    else
+      Fail("cannot change " + entry.word);
+  }
+  return r == 1;
+}
+
+bool TToolDic::Erase(const std::string& word) {
+  if (!IsOpen()) return false;
+  errno = 0;
+  int r = impl_->Erase(word);
+  if (r < 0) FailTool(Lacks(engine_, "VKErase"));
+  if (r == 0) Fail("cannot erase " + word);
+  return r == 1;
+}
+
+bool TToolDic::Rename(const std::string& oldWord, const std::string& newWord) {
+  if (!IsOpen()) return false;
+  errno = 0;
+  int r = impl_->Rename(oldWord, newWord);
+  if (r < 0) FailTool(Lacks(engine_, "VKRename"));
+  if (r == 0) Fail("cannot rename " + oldWord + " to " + newWord);
   return r == 1;
 }
 
 bool TToolDic::Find(const std::string& word, TToolEntry* entry) {
   if (!IsOpen()) return false;
+  errorCode_ = 0;
+  errorText_.clear();
+  int before = impl_->ErrorCode();
+  errno = 0;
   if (impl_->Find(word, entry)) return true;
-  if (impl_->ErrorCode() != 0) Fail("cannot look up " + word);
+  // The object keeps its last code, so only a new one is a failure.
+  if (impl_->ErrorCode() != 0 && impl_->ErrorCode() != before) Fail("cannot look up " + word);
   return false;
 }
 
 bool TToolDic::Search(const std::string& pattern, int32_t flags,
                       const std::function<bool(const TToolEntry&)>& each) {
   if (!IsOpen()) return false;
+  errno = 0;
   if (impl_->Search(pattern, flags, each)) return true;
   Fail("cannot read " + path_);
   return false;
@@ -322,12 +457,17 @@ bool TToolDic::Search(const std::string& pattern, int32_t flags,
 
 bool TToolDic::Info(TToolInfo* info) {
   if (!IsOpen()) return false;
-  if (!impl_->Info(path_, info)) {
-    Fail("cannot read the header of " + path_);
+  return ReadInfo(engine_, path_, info);
+}
+
+bool TToolDic::ReadInfo(const std::string& engine, const std::string& path, TToolInfo* info) {
+  if (!Start(engine)) return false;
+  if (!impl_->Info(path, info)) {
+    FailTool("cannot read the header of " + path);
     return false;
   }
   struct stat st;
-  if (::stat(path_.c_str(), &st) == 0) info->fileSize = st.st_size;
+  if (::stat(path.c_str(), &st) == 0) info->fileSize = st.st_size;
   return true;
 }
 

@@ -5,8 +5,10 @@
 // for conversions work through it.
 //
 // The engine of an existing file is the one whose VKIsVoka accepts it; every
-// build refuses the files of the others. Writing goes through VKRecord, so an
-// existing headword has its fields replaced.
+// build refuses the files of the others. Reading needs the exports listed in
+// kToolExports; the writing ones (VKRecord, VKUpdate, VKErase, VKRename) are
+// looked up by name too but only the operation that uses one fails without it,
+// so that reading works with any engine build.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -23,16 +25,20 @@ struct TToolEntry {
   uint8_t attr = 0x80;
 };
 
-// Header facts of an open dictionary.
+// Header facts of a dictionary file.
 struct TToolInfo {
-  int version = 0;
+  int version = 0;  // two BCD-like bytes: 0x0500 is version 5.00
   int maxWordLen = 0;
+  int maxJapaLen = 0;
   int blockSize = 0;
   int blockCount = 0;
+  int freeBlock = -1;
   int indexCount = 0;
   int indexBlocks = 0;
   int wordCount = 0;
   int dicType = 0;
+  int charTag = 0;
+  int indexWide = 0;
   long long fileSize = 0;
 };
 
@@ -44,6 +50,15 @@ enum : int32_t {
   kSearchIgnoreCase = 0x800,
   kSearchPrefix = 0x1000,
 };
+
+// The longest texts an engine hands back, in its units (UTF-16 units for the
+// Unicode engines, bytes for VKC620): a longer stored text reads back cut.
+constexpr size_t kMaxTranslationUnits = 3000;
+constexpr size_t kMaxExampleUnits = 20000;
+constexpr size_t kMaxPronunciationUnits = 1000;
+
+// The engine's code for a headword longer than the dictionary takes.
+constexpr int kEngineWordTooLong = 37;
 
 class TToolDic {
  public:
@@ -63,21 +78,43 @@ class TToolDic {
   // Loads `engine`, makes a handle and opens or creates the file.
   bool Open(const std::string& engine, const std::string& path, bool readOnly);
   bool Create(const std::string& engine, const std::string& path);
+  // The engine tells nothing of a failure to write what fast mode held back:
+  // read the header again (ReadInfo) to learn what the file holds.
   void Close();
   bool IsOpen() const;
   const std::string& engine() const { return engine_; }
+  const std::string& path() const { return path_; }
+  // Does the loaded engine library export `name`? Says so in errorText when not.
+  bool Has(const char* name);
 
   void SetFastMode(bool on);
+  // Writes what fast mode holds back and keeps fast mode as it was; false
+  // when the engine reports a new failure doing so.
+  bool Commit();
   // VKRecord: adds the entry or replaces the fields of its headword.
   bool Record(const TToolEntry& entry);
+  // VKUpdate: replaces the fields of an existing headword; false without an
+  // error code when there is none.
+  bool Update(const TToolEntry& entry);
+  // VKErase; the engine answers true for a missing headword too.
+  bool Erase(const std::string& word);
+  bool Rename(const std::string& oldWord, const std::string& newWord);
+  // False without an error code when the word is not there.
   bool Find(const std::string& word, TToolEntry* entry);
   // Calls `each` for every entry that matches, in dictionary order; `each`
   // answers false to stop. False on an engine failure.
   bool Search(const std::string& pattern, int32_t flags,
               const std::function<bool(const TToolEntry&)>& each);
+  // The header of the open dictionary, or with ReadInfo of any file that
+  // `engine` accepts (the dictionary need not be open).
   bool Info(TToolInfo* info);
+  bool ReadInfo(const std::string& engine, const std::string& path, TToolInfo* info);
 
-  // What went wrong last: the engine's code and a readable text.
+  // What went wrong last: the engine's code (0: none, the failure was the
+  // tool's own), its message with the file name put in, the system's reason
+  // when a system call failed, and the whole readable text:
+  //   "cannot open d.dic for writing: the file is locked by another process
+  //    (<d.dic>は他で使用しているので利用できません, engine error 17)"
   int errorCode() const { return errorCode_; }
   const std::string& errorText() const { return errorText_; }
 
@@ -86,6 +123,7 @@ class TToolDic {
  private:
   bool Start(const std::string& engine);
   void Fail(const std::string& what);
+  void FailTool(const std::string& text);
 
   std::string folder_;
   std::string engine_;
@@ -93,6 +131,13 @@ class TToolDic {
   std::unique_ptr<Impl> impl_;
   int errorCode_ = 0;
   std::string errorText_;
+  bool fast_ = false;
 };
+
+// "the disk is full (ディスクの容量が不足しました., engine error 4)": the
+// English reason, the system's reason when `sysErr` is set, and the engine's
+// own text (with `path` put in for its placeholder) and code.
+std::string DescribeEngineError(int code, const std::string& engineText, int sysErr,
+                                const std::string& path);
 
 }  // namespace vk

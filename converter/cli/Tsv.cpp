@@ -53,7 +53,8 @@ std::string FormatTsvLine(const TToolEntry& e) {
   return line;
 }
 
-bool ParseTsvLine(const std::string& line, TToolEntry* e, std::string* error) {
+bool SplitTsvLine(const std::string& line, std::string texts[4], int* level,
+                  std::string* error) {
   std::vector<std::string> f;
   size_t start = 0;
   for (;;) {
@@ -67,25 +68,33 @@ bool ParseTsvLine(const std::string& line, TToolEntry* e, std::string* error) {
     return false;
   }
   f.resize(5);
-  *e = TToolEntry();
-  e->word = TsvUnescape(f[0]);
-  e->japa = TsvUnescape(f[1]);
-  e->exp = TsvUnescape(f[2]);
-  e->pron = TsvUnescape(f[3]);
-  if (e->word.empty()) {
-    *error = "empty headword";
-    return false;
-  }
-  int level = 0;
+  for (int i = 0; i < 4; ++i) texts[i] = f[static_cast<size_t>(i)];
+  *level = 0;
   if (!f[4].empty()) {
     // One or two decimal digits, 0 to 15.
     bool digits = f[4].size() <= 2;
     for (char c : f[4]) digits = digits && c >= '0' && c <= '9';
-    level = digits ? std::stoi(f[4]) : 99;
-    if (level > 15) {
+    *level = digits ? std::stoi(f[4]) : 99;
+    if (*level > 15) {
       *error = "level is not a number from 0 to 15: " + f[4];
       return false;
     }
+  }
+  return true;
+}
+
+bool ParseTsvLine(const std::string& line, TToolEntry* e, std::string* error) {
+  std::string texts[4];
+  int level = 0;
+  if (!SplitTsvLine(line, texts, &level, error)) return false;
+  *e = TToolEntry();
+  e->word = TsvUnescape(texts[0]);
+  e->japa = TsvUnescape(texts[1]);
+  e->exp = TsvUnescape(texts[2]);
+  e->pron = TsvUnescape(texts[3]);
+  if (e->word.empty()) {
+    *error = "empty headword";
+    return false;
   }
   e->attr = static_cast<uint8_t>(0x80 | level);
   return true;

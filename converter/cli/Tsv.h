@@ -20,6 +20,13 @@ std::string TsvUnescape(const std::string& field);
 // The line of an entry, without a line end. The level is attr's low four bits.
 std::string FormatTsvLine(const TToolEntry& entry);
 
+// Splits one line (without its end) into its four texts, escapes kept as
+// written (cli/DicText.h reads them), and its level. False, with *error set,
+// for more than five fields or a level that is not a number 0-15. A tab is
+// never the second byte of a two-byte Shift-JIS code, so splitting at tabs
+// is right for stored bytes too.
+bool SplitTsvLine(const std::string& line, std::string texts[4], int* level, std::string* error);
+
 // Parses one line (without its end). False, with *error set, for an empty
 // headword or a level that is not a number 0-15. The attribute becomes
 // 0x80 (a fresh entry's bit) with the level.

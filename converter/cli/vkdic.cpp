@@ -1,265 +1,302 @@
 // vkdic: a small dictionary tool over any of the four engine libraries; it
-// makes dictionaries from tab-separated entry lines (cli/Tsv.h) and shows
-// what a dictionary holds.
-#include <sys/stat.h>
-
+// makes dictionaries from tab-separated entry lines (cli/Tsv.h), changes
+// single entries and shows what a dictionary holds. The commands are in
+// cli/Vkdic*.cpp; this is the command line and the help.
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "cli/ToolDic.h"
-#include "cli/Tsv.h"
+#include "cli/Vkdic.h"
+
+#ifndef VKDIC_VERSION
+#define VKDIC_VERSION ""
+#endif
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitNotFound = 1;
-constexpr int kExitFailed = 2;
+using vk::TVkdicArgs;
 
-const char kHelp[] =
-    "usage: vkdic [--engine E] create DICT\n"
-    "       vkdic [--engine E] import DICT FILE.tsv\n"
-    "       vkdic [--engine E] export DICT [FILE.tsv]\n"
-    "       vkdic [--engine E] find DICT WORD\n"
-    "       vkdic [--engine E] search DICT PATTERN [--prefix] [--translations] [--ignore-case]\n"
-    "       vkdic [--engine E] info DICT\n"
+const char kOverview[] =
+    "usage: vkdic [--engine E] [--table T | --bytes] COMMAND ...\n"
+    "\n"
+    "Commands (vkdic COMMAND --help tells more):\n"
+    "  create DICT                 make an empty dictionary\n"
+    "  import DICT FILE.tsv        store the entries of a file of entry lines\n"
+    "  export DICT [FILE.tsv]      write every entry as an entry line\n"
+    "  find DICT WORD              the entry of a headword\n"
+    "  search DICT PATTERN         the entries whose headword contains PATTERN\n"
+    "  set DICT WORD --japa T ...  change one entry's texts, level or attribute\n"
+    "  erase DICT WORD...          remove entries\n"
+    "  rename DICT OLD NEW         give an entry another headword\n"
+    "  info DICT                   what kind of dictionary it is, in words\n"
+    "  stats DICT                  how its entries and blocks are kept\n"
     "\n"
     "  --engine E     VKCU8L (UTF-8), VKCUB (UTF-16 big-endian), VKCUL (UTF-16\n"
-    "                 little-endian) or VKC620 (Win32: text kept as the bytes\n"
-    "                 given, Shift-JIS in practice). A new dictionary is VKCU8L\n"
-    "                 unless told; an existing one is opened with the engine that\n"
-    "                 accepts it.\n"
-    "\n"
-    "  create         makes an empty dictionary (replacing any file there).\n"
-    "  import         stores every entry of FILE.tsv (\"-\": standard input),\n"
-    "                 creating DICT when absent; an existing headword is replaced.\n"
-    "  export         writes every entry in dictionary order (to standard output\n"
-    "                 when no file is named).\n"
-    "  find           writes the entry of exactly WORD; status 1 when there is none.\n"
-    "  search         writes the entries whose headword contains PATTERN (--prefix:\n"
-    "                 begins with it; --translations: the translation may match\n"
-    "                 too; --ignore-case); status 1 when none matches.\n"
-    "  info           header facts and the number of entries.\n"
+    "                 little-endian) or VKC620 (Win32 code page, Shift-JIS in\n"
+    "                 practice). A new dictionary is VKCU8L unless told; an\n"
+    "                 existing one is opened with the engine that accepts it.\n"
+    "  --table T      for VKC620 dictionaries: the conversion table between its\n"
+    "                 bytes and the UTF-8 text vkdic reads and writes, by the name\n"
+    "                 the table file declares or by path (cp932.tbl beside the\n"
+    "                 program unless told; 'vkcv tables' lists them).\n"
+    "  --bytes        for VKC620 dictionaries: read and write the texts as the\n"
+    "                 bytes stored, without conversion.\n"
+    "  --help, -h     this text; --version the version.\n"
     "\n"
     "Entry lines: headword, translation, example, pronunciation, level (0-15),\n"
-    "separated by tabs; inside a field \\\\, \\t, \\n and \\r stand for a backslash,\n"
-    "a tab, a line feed and a carriage return. Texts are UTF-8, or for a VKC620\n"
-    "dictionary the bytes as stored. Exit status: 0 done, 1 nothing found,\n"
-    "2 failure.\n";
+    "separated by tabs; trailing fields may be left out. Inside a field \\\\, \\t,\n"
+    "\\n and \\r stand for a backslash, a tab, a line feed and a carriage return,\n"
+    "and \\xNN for the byte NN as the dictionary stores it; a backslash before\n"
+    "anything else stands for itself. Texts are UTF-8. With --bytes they are\n"
+    "the stored bytes, and the second byte of a two-byte Shift-JIS character\n"
+    "is never an escape, though it may be 0x5C (\"\\\").\n"
+    "\n"
+    "Exit status: 0 done; 1 done in part (a line refused, a word not there,\n"
+    "nothing found, a character without a mapping, an answer of no);\n"
+    "2 failure (a usage error, a file that cannot be opened, read or written).\n";
 
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "vkdic: %s\n\n%s", why.c_str(), kHelp);
-  return kExitFailed;
+struct TCommand {
+  const char* name;
+  const char* usage;  // after "vkdic "
+  const char* help;
+  size_t minOperands, maxOperands;
+  // The options it takes besides --engine, --table and --bytes.
+  std::vector<std::string> options;
+  int (*run)(const TVkdicArgs&);
+};
+
+const TCommand kCommands[] = {
+    {"create", "create DICT [--yes]",
+     "Makes an empty dictionary DICT (of the engine --engine names, VKCU8L unless\n"
+     "told). When DICT exists it asks on standard error whether to replace it and\n"
+     "reads the answer from standard input; anything but y or yes, and the end of\n"
+     "the input, keep the file (exit status 1).\n"
+     "  --yes, -y      replace an existing file without asking.\n",
+     1, 1, {"--yes"}, vk::RunCreate},
+    {"import", "import DICT FILE.tsv",
+     "Stores every entry line of FILE.tsv (\"-\": standard input) in DICT, making\n"
+     "DICT when it does not exist; an existing headword has its texts replaced.\n"
+     "A line is refused, with its number and the field named, when it cannot be\n"
+     "read (a bad level, more than five fields, invalid UTF-8, a NUL byte, a\n"
+     "character without a code in the table) or is larger than a dictionary\n"
+     "gives back: a headword over the header's limit (248), a translation over\n"
+     "3000 characters, an example over 20000, a pronunciation over 1000 (UTF-16\n"
+     "units; bytes for VKC620). The rest is stored.\n"
+     "The import stops at the first failure of the file itself (disk full,\n"
+     "dictionary full, a read or write error) and at SIGINT, SIGTERM or SIGHUP;\n"
+     "what was stored before is kept and the dictionary is closed properly.\n"
+     "On a terminal a progress line shows how far it has come.\n"
+     "Exit status: 0 every line stored, 1 some lines refused, 2 stopped or failed.\n",
+     2, 2, {}, vk::RunImport},
+    {"export", "export DICT [FILE.tsv]",
+     "Writes every entry of DICT in dictionary order as an entry line, to FILE.tsv\n"
+     "or standard output. The file is written beside FILE.tsv under another name\n"
+     "and takes its place when complete, so a failed export leaves an older file\n"
+     "as it was; FILE.tsv may not be the dictionary itself. For a VKC620\n"
+     "dictionary a code without a mapping in the table is written as \\xNN\n"
+     "escapes, which import reads back as the same bytes, with a warning per\n"
+     "entry (exit status 1).\n",
+     1, 2, {}, vk::RunExport},
+    {"find", "find DICT WORD [--ignore-case] [--prefix | --substring]",
+     "Writes the entry whose headword is WORD; exit status 1 when there is none.\n"
+     "  --ignore-case  letters match in either case.\n"
+     "  --prefix       every entry whose headword begins with WORD.\n"
+     "  --substring    every entry whose headword contains WORD.\n",
+     2, 2, {"--ignore-case", "--prefix", "--substring"}, vk::RunFind},
+    {"search", "search DICT PATTERN [--prefix] [--translations] [--ignore-case]",
+     "Writes the entries whose headword contains PATTERN; exit status 1 when none\n"
+     "matches.\n"
+     "  --prefix        the headword begins with PATTERN.\n"
+     "  --translations  the translation may match too.\n"
+     "  --ignore-case   letters match in either case.\n",
+     2, 2, {"--prefix", "--translations", "--ignore-case"}, vk::RunSearch},
+    {"set", "set DICT WORD [--japa T] [--exp T] [--pron T] [--level N] [--attr N]",
+     "Changes the entry of WORD: its translation, example or pronunciation (texts\n"
+     "as typed, no escapes; the limits of import hold), its level (0-15) or its\n"
+     "attribute byte (0-255, decimal or 0x hex; bits 0-3 are the level, bit 4 is\n"
+     "kept by the engine). Exit status 1 when WORD is not there.\n",
+     2, 2, {"--japa", "--exp", "--pron", "--level", "--attr"}, vk::RunSet},
+    {"erase", "erase DICT WORD...",
+     "Removes the entries of the WORDs; exit status 1 when one is not there (the\n"
+     "others are removed).\n",
+     2, static_cast<size_t>(-1), {}, vk::RunErase},
+    {"rename", "rename DICT OLD NEW",
+     "Gives the entry of OLD the headword NEW, its texts and attribute kept.\n"
+     "Refused (exit status 1) when OLD is not there or NEW is there already.\n",
+     3, 3, {}, vk::RunRename},
+    {"info", "info DICT",
+     "Tells what DICT is: its kind (engine and text encodings), the number of\n"
+     "entries, the format version, the block size, how many units of blocks the\n"
+     "data and index areas take, the longest headword it allows and the file\n"
+     "size.\n",
+     1, 1, {}, vk::RunInfo},
+    {"stats", "stats DICT",
+     "Reads every entry and block of DICT and tells:\n"
+     "  entries           the entries a full reading finds (and the header's\n"
+     "                    count when it differs);\n"
+     "  data blocks       how many blocks hold entries, and how many of them a\n"
+     "                    single long entry;\n"
+     "  units             the size of the data area in units of the block size,\n"
+     "                    and how many units belong to no block;\n"
+     "  block fill        the share of a block's bytes in use, on average over\n"
+     "                    all blocks, in the fullest and in the emptiest;\n"
+     "  longest headword  the longest headword stored, in characters (bytes for\n"
+     "                    VKC620), and the word;\n"
+     "  text              the bytes of all headwords and texts (as UTF-8, or as\n"
+     "                    stored for VKC620);\n"
+     "  file size         the size of the file.\n",
+     1, 1, {}, vk::RunStats},
+};
+
+const TCommand* FindCommand(const std::string& name) {
+  for (const TCommand& c : kCommands)
+    if (name == c.name) return &c;
+  return nullptr;
 }
 
-int Fail(const vk::TToolDic& dic) {
-  std::fprintf(stderr, "vkdic: %s\n", dic.errorText().c_str());
-  return kExitFailed;
+int Usage(const TCommand* c, const std::string& why) {
+  std::fprintf(stderr, "vkdic: %s\n", why.c_str());
+  if (c) {
+    std::fprintf(stderr, "usage: vkdic %s\ntry 'vkdic %s --help'\n", c->usage, c->name);
+  } else {
+    std::fprintf(stderr, "usage: vkdic [--engine E] [--table T | --bytes] COMMAND ...\n"
+                         "try 'vkdic --help'\n");
+  }
+  return vk::kExitFailed;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+bool TakesOption(const TCommand* c, const std::string& option) {
+  if (!c) return false;
+  for (const std::string& o : c->options)
+    if (o == option) return true;
+  return false;
 }
 
-// Opens an existing dictionary with the engine asked for or the one that
-// accepts it.
-bool OpenExisting(vk::TToolDic* dic, std::string engine, const std::string& path, bool readOnly) {
-  if (engine.empty()) {
-    if (!Exists(path)) {
-      std::fprintf(stderr, "vkdic: %s does not exist\n", path.c_str());
-      return false;
-    }
-    engine = dic->DetectEngine(path);
-    if (engine.empty()) {
-      std::fprintf(stderr, "vkdic: no engine accepts %s as a dictionary\n", path.c_str());
-      return false;
-    }
-  }
-  if (!dic->Open(engine, path, readOnly)) {
-    Fail(*dic);
-    return false;
-  }
-  return true;
-}
-
-bool ReadLine(FILE* f, std::string* line) {
-  line->clear();
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(f)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line->push_back(static_cast<char>(c));
-  }
-  if (!line->empty() && line->back() == '\r') line->pop_back();  // CR LF files
-  return any;
-}
-
-int Import(vk::TToolDic* dic, const std::string& engine, const std::string& path,
-           const std::string& file) {
-  FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
-  if (!in) {
-    std::fprintf(stderr, "vkdic: cannot read %s: %s\n", file.c_str(), std::strerror(errno));
-    return kExitFailed;
-  }
-  bool ok = Exists(path) ? OpenExisting(dic, engine, path, false)
-                         : dic->Create(engine.empty() ? "VKCU8L" : engine, path);
-  if (!ok) {
-    if (in != stdin) std::fclose(in);
-    if (!dic->errorText().empty()) Fail(*dic);
-    return kExitFailed;
-  }
-  dic->SetFastMode(true);
-  std::string line, why;
-  long number = 0, stored = 0, bad = 0;
-  vk::TToolEntry e;
-  while (ReadLine(in, &line)) {
-    ++number;
-    if (line.empty()) continue;
-    if (!vk::ParseTsvLine(line, &e, &why)) {
-      std::fprintf(stderr, "vkdic: %s:%ld: %s\n", file.c_str(), number, why.c_str());
-      ++bad;
-      continue;
-    }
-    if (!dic->Record(e)) {
-      std::fprintf(stderr, "vkdic: %s:%ld: %s\n", file.c_str(), number, dic->errorText().c_str());
-      ++bad;
-      if (dic->errorCode() == 0 && dic->errorText().find("VKRecord") != std::string::npos) break;
-      continue;
-    }
-    ++stored;
-  }
-  if (in != stdin) std::fclose(in);
-  dic->Close();
-  std::fprintf(stderr, "vkdic: %s: %ld entries stored, %ld lines refused\n", path.c_str(), stored,
-               bad);
-  return bad ? kExitFailed : kExitOk;
-}
-
-int Export(vk::TToolDic* dic, const std::string& file) {
-  FILE* out = file.empty() ? stdout : std::fopen(file.c_str(), "wb");
-  if (!out) {
-    std::fprintf(stderr, "vkdic: cannot write %s: %s\n", file.c_str(), std::strerror(errno));
-    return kExitFailed;
-  }
-  bool ok = dic->Search("", vk::kSearchAll, [&](const vk::TToolEntry& e) {
-    std::string line = vk::FormatTsvLine(e);
-    line += '\n';
-    return std::fwrite(line.data(), 1, line.size(), out) == line.size();
-  });
-  bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
-  if (!ok) return Fail(*dic);
-  if (!closed) {
-    std::fprintf(stderr, "vkdic: cannot write %s\n", file.empty() ? "the output" : file.c_str());
-    return kExitFailed;
-  }
-  return kExitOk;
-}
-
-int Info(vk::TToolDic* dic, const std::string& path) {
-  vk::TToolInfo info;
-  if (!dic->Info(&info)) return Fail(*dic);
-  std::printf("file\t%s\n", path.c_str());
-  std::printf("engine\t%s\n", dic->engine().c_str());
-  std::printf("entries\t%d\n", info.wordCount);
-  std::printf("version\t%d.%02d\n", info.version / 100, info.version % 100);
-  std::printf("dictionary type\t0x%02X\n", info.dicType);
-  std::printf("longest headword\t%d\n", info.maxWordLen);
-  std::printf("block size\t%d\n", info.blockSize);
-  std::printf("units\t%d\n", info.blockCount);
-  std::printf("index entries\t%d\n", info.indexCount);
-  std::printf("index units\t%d\n", info.indexBlocks);
-  std::printf("file size\t%lld\n", info.fileSize);
-  return kExitOk;
+// A number 0-max, decimal or 0x hexadecimal; -1 when it is none.
+int SmallNumber(const std::string& s, int max) {
+  if (s.empty() || s.size() > 6) return -1;
+  char* end = nullptr;
+  bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+  long v = std::strtol(s.c_str(), &end, hex ? 16 : 10);
+  if (*end != '\0' || s[0] == '-' || s[0] == '+' || v < 0 || v > max) return -1;
+  return static_cast<int>(v);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string engine;
-  bool prefix = false, translations = false, ignoreCase = false, onlyPositional = false;
-  std::vector<std::string> pos;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (onlyPositional || a.empty() || a[0] != '-' || a == "-") {
-      pos.push_back(a);
-    } else if (a == "--") {
-      onlyPositional = true;
-    } else if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    } else if (a == "--engine") {
-      if (i + 1 >= argc) return Usage("--engine needs a value");
-      engine = argv[++i];
-      if (!vk::TToolDic::IsEngineName(engine))
-        return Usage("unknown engine " + engine + " (VKCU8L, VKCUB, VKCUL or VKC620)");
-    } else if (a == "--bytes") {
-      // Texts of a VKC620 dictionary as the bytes stored (what it does today).
-    } else if (a == "--prefix") {
-      prefix = true;
-    } else if (a == "--translations") {
-      translations = true;
-    } else if (a == "--ignore-case") {
-      ignoreCase = true;
-    } else {
-      return Usage("unknown option " + a);
-    }
-  }
-  if (pos.empty()) return Usage("no command given");
-  const std::string cmd = pos[0];
-  auto want = [&](size_t lo, size_t hi) { return pos.size() >= lo + 1 && pos.size() <= hi + 1; };
-  if ((prefix || translations || ignoreCase) && cmd != "search")
-    return Usage("--prefix, --translations and --ignore-case belong to search");
+  // A write past the file size limit then fails with EFBIG and is reported,
+  // instead of ending the program halfway through.
+  std::signal(SIGXFSZ, SIG_IGN);
 
-  vk::TToolDic dic;
-  if (cmd == "create") {
-    if (!want(1, 1)) return Usage("create takes DICT");
-    if (!dic.Create(engine.empty() ? "VKCU8L" : engine, pos[1])) return Fail(dic);
-    dic.Close();
-    return kExitOk;
-  }
-  if (cmd == "import") {
-    if (!want(2, 2)) return Usage("import takes DICT FILE.tsv");
-    return Import(&dic, engine, pos[1], pos[2]);
-  }
-  if (cmd == "export") {
-    if (!want(1, 2)) return Usage("export takes DICT [FILE.tsv]");
-    if (!OpenExisting(&dic, engine, pos[1], true)) return kExitFailed;
-    return Export(&dic, pos.size() > 2 ? pos[2] : std::string());
-  }
-  if (cmd == "find") {
-    if (!want(2, 2)) return Usage("find takes DICT WORD");
-    if (!OpenExisting(&dic, engine, pos[1], true)) return kExitFailed;
-    vk::TToolEntry e;
-    if (!dic.Find(pos[2], &e)) {
-      if (dic.errorCode() != 0) return Fail(dic);
-      std::fprintf(stderr, "vkdic: %s: not found\n", pos[2].c_str());
-      return kExitNotFound;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  TVkdicArgs a;
+  std::vector<std::string> positional;
+  bool help = false, onlyPositional = false;
+  // The command, once known, decides which options are allowed; it is the
+  // first word that is not an option or its value.
+  const TCommand* command = nullptr;
+  std::vector<std::string> options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& s = args[i];
+    if (onlyPositional || s.empty() || s[0] != '-' || s == "-") {
+      positional.push_back(s);
+      if (!command && positional.size() == 1) command = FindCommand(s);
+      continue;
     }
-    std::printf("%s\n", vk::FormatTsvLine(e).c_str());
-    return kExitOk;
+    if (s == "--") {
+      onlyPositional = true;
+      continue;
+    }
+    if (s == "--help" || s == "-h") {
+      help = true;
+      continue;
+    }
+    if (s == "--version") {
+      std::printf("vkdic %s\n", *VKDIC_VERSION ? VKDIC_VERSION : "(no release version)");
+      return vk::kExitOk;
+    }
+    bool needsValue = s == "--engine" || s == "--table" || s == "--japa" || s == "--exp" ||
+                      s == "--pron" || s == "--level" || s == "--attr";
+    std::string value;
+    if (needsValue) {
+      if (i + 1 >= args.size()) return Usage(command, s + " needs a value");
+      value = args[++i];
+    }
+    options.push_back(s);
+    if (s == "--engine") {
+      if (!vk::TToolDic::IsEngineName(value))
+        return Usage(command, "unknown engine " + value + " (VKCU8L, VKCUB, VKCUL or VKC620)");
+      a.engine = value;
+    } else if (s == "--table") {
+      a.table = value;
+    } else if (s == "--bytes") {
+      a.bytes = true;
+    } else if (s == "--yes" || s == "-y") {
+      a.yes = true;
+      options.back() = "--yes";
+    } else if (s == "--prefix") {
+      a.prefix = true;
+    } else if (s == "--substring") {
+      a.substring = true;
+    } else if (s == "--ignore-case") {
+      a.ignoreCase = true;
+    } else if (s == "--translations") {
+      a.translations = true;
+    } else if (s == "--japa") {
+      a.hasJapa = true, a.japa = value;
+    } else if (s == "--exp") {
+      a.hasExp = true, a.exp = value;
+    } else if (s == "--pron") {
+      a.hasPron = true, a.pron = value;
+    } else if (s == "--level") {
+      a.hasLevel = true;
+      a.level = SmallNumber(value, 15);
+      if (a.level < 0) return Usage(command, "--level takes a number from 0 to 15, not " + value);
+    } else if (s == "--attr") {
+      a.hasAttr = true;
+      a.attr = SmallNumber(value, 255);
+      if (a.attr < 0) return Usage(command, "--attr takes a number from 0 to 255, not " + value);
+    } else {
+      return Usage(command, "unknown option " + s);
+    }
   }
-  if (cmd == "search") {
-    if (!want(2, 2)) return Usage("search takes DICT PATTERN");
-    if (pos[2].empty()) return Usage("search needs a pattern");
-    if (!OpenExisting(&dic, engine, pos[1], true)) return kExitFailed;
-    int32_t flags = vk::kSearchWord | (translations ? vk::kSearchJapa : 0) |
-                    (prefix ? vk::kSearchPrefix : 0) | (ignoreCase ? vk::kSearchIgnoreCase : 0);
-    long found = 0;
-    bool ok = dic.Search(pos[2], flags, [&](const vk::TToolEntry& e) {
-      std::printf("%s\n", vk::FormatTsvLine(e).c_str());
-      ++found;
-      return true;
-    });
-    if (!ok) return Fail(dic);
-    return found ? kExitOk : kExitNotFound;
+  if (positional.empty()) {
+    if (help) {
+      std::fputs(kOverview, stdout);
+      return vk::kExitOk;
+    }
+    return Usage(nullptr, "no command given");
   }
-  if (cmd == "info") {
-    if (!want(1, 1)) return Usage("info takes DICT");
-    if (!OpenExisting(&dic, engine, pos[1], true)) return kExitFailed;
-    return Info(&dic, pos[1]);
+  if (positional[0] == "help") {
+    const TCommand* about = positional.size() > 1 ? FindCommand(positional[1]) : nullptr;
+    if (positional.size() > 1 && !about) return Usage(nullptr, "unknown command " + positional[1]);
+    if (about)
+      std::printf("usage: vkdic %s\n\n%s", about->usage, about->help);
+    else
+      std::fputs(kOverview, stdout);
+    return vk::kExitOk;
   }
-  return Usage("unknown command " + cmd);
+  if (!command) return Usage(nullptr, "unknown command " + positional[0]);
+  if (help) {
+    std::printf("usage: vkdic %s\n\n%s", command->usage, command->help);
+    return vk::kExitOk;
+  }
+  for (const std::string& o : options) {
+    if (o == "--engine" || o == "--table" || o == "--bytes") continue;
+    if (!TakesOption(command, o))
+      return Usage(command, o + " does not belong to " + std::string(command->name));
+  }
+  a.command = command->name;
+  a.operands.assign(positional.begin() + 1, positional.end());
+  if (a.operands.size() < command->minOperands || a.operands.size() > command->maxOperands)
+    return Usage(command, std::string(command->name) + ": wrong number of operands");
+  if (a.prefix && a.substring) return Usage(command, "--prefix and --substring exclude each other");
+  if (a.command == "search" && a.operands[1].empty()) return Usage(command, "an empty pattern");
+  if (a.command == "set" && !a.hasJapa && !a.hasExp && !a.hasPron && !a.hasLevel && !a.hasAttr)
+    return Usage(command, "set needs something to change");
+  return command->run(a);
 }

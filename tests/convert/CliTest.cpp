@@ -151,15 +151,15 @@ TEST_F(CliTest, SixModesThroughTheProgram) {
                             " --table cp932 --yes");
     EXPECT_EQ(0, r.status) << s.mode << r.err;
   }
-  Ran first = Run("vkdic", "export w.dic");
-  Ran last = Run("vkdic", "export c.dic");
+  Ran first = Run("vkdic", "export --bytes w.dic");
+  Ran last = Run("vkdic", "export --bytes c.dic");
   // The code without a mapping is lost on the first step, the rest comes back.
   std::string want = first.out;
   want.replace(want.find("\x85\x40"), 2, "");
   EXPECT_EQ(want, last.out);
-  EXPECT_EQ("engine\tVKC620", Lines(Run("vkdic", "info c.dic").out)[1]);
-  EXPECT_EQ("engine\tVKCUL", Lines(Run("vkdic", "info b16.dic").out)[1]);
-  EXPECT_EQ("engine\tVKCU8L", Lines(Run("vkdic", "info b8.dic").out)[1]);
+  EXPECT_NE(std::string::npos, Lines(Run("vkdic", "info c.dic").out)[1].find("(VKC620)"));
+  EXPECT_NE(std::string::npos, Lines(Run("vkdic", "info b16.dic").out)[1].find("(VKCUL)"));
+  EXPECT_NE(std::string::npos, Lines(Run("vkdic", "info b8.dic").out)[1].find("(VKCU8L)"));
 }
 
 TEST_F(CliTest, VkdicRoundTripsEntryLinesThroughEveryEngine) {
@@ -187,8 +187,8 @@ TEST_F(CliTest, VkdicRoundTripsEntryLinesThroughEveryEngine) {
     r = Run("vkdic", "export " + dic + " copy.tsv");
     EXPECT_EQ(want, ReadFile(dir_.Path("copy.tsv")));
     Ran info = Run("vkdic", "info " + dic);
-    EXPECT_EQ("engine\t" + std::string(engine), Lines(info.out)[1]);
-    EXPECT_EQ("entries\t3", Lines(info.out)[2]);
+    EXPECT_NE(std::string::npos, Lines(info.out)[1].find("(" + std::string(engine) + ")"));
+    EXPECT_EQ("entries: 3", Lines(info.out)[2]);
   }
 }
 
@@ -222,7 +222,7 @@ TEST_F(CliTest, VkdicFindAndSearch) {
 TEST_F(CliTest, VkdicRefusals) {
   WriteFile(dir_.Path("in.tsv"), "ok\tfine\n\tno headword\nlevel\tx\t\t\t16\nfine\tyes\n");
   Ran r = Run("vkdic", "import d.dic in.tsv");
-  EXPECT_EQ(2, r.status);
+  EXPECT_EQ(1, r.status);  // the other lines are stored
   EXPECT_NE(std::string::npos, r.err.find("in.tsv:2: empty headword")) << r.err;
   EXPECT_NE(std::string::npos, r.err.find("in.tsv:3: level")) << r.err;
   EXPECT_EQ(2u, Lines(Run("vkdic", "export d.dic").out).size());
@@ -236,7 +236,7 @@ TEST_F(CliTest, VkdicRefusals) {
   EXPECT_NE(std::string::npos, r.err.find("no engine accepts")) << r.err;
   EXPECT_EQ(2, Run("vkdic", "--engine EPWING create e.dic").status);
   EXPECT_EQ(2, Run("vkdic", "find d.dic").status);
-  EXPECT_EQ(2, Run("vkdic", "find d.dic x --prefix").status);
+  EXPECT_EQ(2, Run("vkdic", "find d.dic x --translations").status);
 }
 
 TEST(Tsv, EscapesRoundTrip) {
