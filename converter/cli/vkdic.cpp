@@ -11,8 +11,8 @@
 
 #include "cli/Vkdic.h"
 
-#ifndef VKDIC_VERSION
-#define VKDIC_VERSION ""
+#ifndef VK_TOOLS_VERSION
+#define VK_TOOLS_VERSION ""
 #endif
 
 namespace {
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
       continue;
     }
     if (s == "--version") {
-      std::printf("vkdic %s\n", *VKDIC_VERSION ? VKDIC_VERSION : "(no release version)");
+      std::printf("vkdic %s\n", *VK_TOOLS_VERSION ? VK_TOOLS_VERSION : "(no release version)");
       return vk::kExitOk;
     }
     bool needsValue = s == "--engine" || s == "--table" || s == "--japa" || s == "--exp" ||
