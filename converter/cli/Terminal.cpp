@@ -1,5 +1,8 @@
 #include "cli/Terminal.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -55,6 +58,27 @@ bool TTerminalUser::StopRequested() { return gStopSignal != 0; }
 
 int TTerminalUser::stopSignal() const { return gStopSignal; }
 
+bool TTerminalUser::ReadAnswer(std::string* line) {
+  // Read byte by byte from the descriptor, not through stdio: a stop signal
+  // that arrives just before a blocking read would otherwise go unseen and
+  // leave the program waiting for an answer nobody means to give. Waiting in
+  // short polls lets the stop be seen whenever it comes.
+  const int fd = ::fileno(in_);
+  line->clear();
+  for (;;) {
+    if (gStopSignal) return false;
+    struct pollfd p = {fd, POLLIN, 0};
+    int ready = ::poll(&p, 1, 200);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    char c;
+    ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return !line->empty();  // the end of input takes the default
+    if (c == '\n') return true;
+    if (line->size() < 256) line->push_back(c);
+  }
+}
+
 bool TTerminalUser::Ask(const std::string& caption, const std::string& text, bool defaultYes,
                         const std::string& detail) {
   return AskOn(caption, text, defaultYes, detail, assumeYes_);
@@ -72,15 +96,11 @@ bool TTerminalUser::AskOn(const std::string& caption, const std::string& text, b
   for (;;) {
     std::fprintf(err_, "%s: %s %s ", caption.c_str(), text.c_str(), choices);
     std::fflush(err_);
-    char buf[256];
-    if (!std::fgets(buf, sizeof buf, in_)) {
-      bool interrupted = std::ferror(in_) && errno == EINTR;
-      std::clearerr(in_);
-      if (interrupted && !gStopSignal) continue;  // a signal that asks nothing
+    std::string a;
+    if (!ReadAnswer(&a)) {
       std::fputs(defaultYes ? "y\n" : "n\n", err_);
       return defaultYes;
     }
-    std::string a(buf);
     while (!a.empty() && (a.back() == '\n' || a.back() == '\r' || a.back() == ' ')) a.pop_back();
     if (a.empty()) return defaultYes;
     if (a == "y" || a == "Y" || a == "yes" || a == "Yes" || a == "はい") return true;

@@ -48,6 +48,9 @@ class TTerminalUser : public TConvertUser {
   int stopSignal() const;
 
  private:
+  // One line of input without its end; false at the end of input, or when a
+  // stop signal came while waiting.
+  bool ReadAnswer(std::string* line);
   bool AskOn(const std::string& caption, const std::string& text, bool defaultYes,
              const std::string& detail, bool assumeYes);
   void InstallHandlers();

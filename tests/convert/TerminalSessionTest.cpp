@@ -69,13 +69,21 @@ class PtySession {
   }
   void Signal(int sig) { ::kill(pid_, sig); }
 
-  // The exit status once the program ends (reading all it writes), or -1.
-  int Wait() {
-    while (ReadSome(20000)) {
-    }
+  // The exit status once the program ends (reading all it writes), or -1
+  // when it has not ended within `seconds`: it is then killed, so that a
+  // program waiting for input it will never get fails the test, not hangs it.
+  int Wait(double seconds = 30) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     int status = 0;
-    if (::waitpid(pid_, &status, 0) != pid_) return -1;
+    for (;;) {
+      if (!ReadSome(100)) ::usleep(10000);
+      pid_t got = ::waitpid(pid_, &status, WNOHANG);
+      if (got == pid_) break;
+      if (std::chrono::steady_clock::now() > end) return -1;  // the destructor kills it
+    }
     pid_ = -1;
+    while (ReadSome(100)) {
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
