@@ -11,7 +11,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(g++ make cmake libgtest-dev libicu-dev)
+# qt6-base-dev: the desktop program Vkcv and its tests (offscreen platform);
+# fonts-noto-cjk: its Japanese texts, on screen and in the tests' screenshots.
+PACKAGES=(g++ make cmake libgtest-dev libicu-dev qt6-base-dev libgl-dev fonts-noto-cjk)
 
 install_missing() {
   local missing=()
