@@ -58,10 +58,11 @@ case "$mode" in
     build build
     ;;
   run)
-    # Vkcv only where CMake found Qt 6: without it the rest still runs.
+    # Vkcv only where CMake found Qt 6: without it the rest still runs. (grep
+    # reads the whole list: an early exit would fail the pipe under pipefail.)
     gui=()
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    if cmake --build build --target help | grep -qx '\.\.\. Vkcv'; then gui=(Vkcv); fi
+    if cmake --build build --target help | grep -x '\.\.\. Vkcv' >/dev/null; then gui=(Vkcv); fi
     build_targets build VKCU8L VKCUB VKCUL VKC620 convtables vkcv vkdic "${gui[@]}"
     mkdir -p out
     rm -f out/sample-win32.dic out/sample-utf8.dic
