@@ -122,6 +122,9 @@ bool TIniFile::Save(const std::vector<std::string>& lines) const {
   std::string target = path_;
   char resolved[PATH_MAX];
   if (::realpath(path_.c_str(), resolved)) target = resolved;  // write through a link
+  // A file made read-only keeps its settings: the new file would replace it
+  // all the same, as the folder allows.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) return false;
   std::string folder = FolderOf(target);
   if (!MakeFolders(folder)) return false;
   std::string temp = target + ".XXXXXX";
