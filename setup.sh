@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a bare Debian 12 machine lacks, builds, and runs one job:
 #
-#   ./setup.sh run     build, then run the sample conversion on samples/
+#   ./setup.sh run     build, then run the sample conversion on samples/;
+#                      the desktop program build/bin/Vkcv is built too when
+#                      Qt 6 is there
 #   ./setup.sh test    build, run the whole suite, then again under
 #                      AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./setup.sh build   install and build only
@@ -11,7 +13,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(g++ make cmake libgtest-dev libicu-dev)
+# qt6-base-dev: the desktop program Vkcv and its tests (offscreen platform);
+# fonts-noto-cjk: its Japanese texts, on screen and in the tests' screenshots.
+PACKAGES=(g++ make cmake libgtest-dev libicu-dev qt6-base-dev libgl-dev fonts-noto-cjk)
 
 install_missing() {
   local missing=()
@@ -54,7 +58,12 @@ case "$mode" in
     build build
     ;;
   run)
-    build_targets build VKCU8L VKCUB VKCUL VKC620 convtables vkcv vkdic
+    # Vkcv only where CMake found Qt 6: without it the rest still runs. (grep
+    # reads the whole list: an early exit would fail the pipe under pipefail.)
+    gui=()
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    if cmake --build build --target help | grep -x '\.\.\. Vkcv' >/dev/null; then gui=(Vkcv); fi
+    build_targets build VKCU8L VKCUB VKCUL VKC620 convtables vkcv vkdic "${gui[@]}"
     mkdir -p out
     rm -f out/sample-win32.dic out/sample-utf8.dic
     echo "== a Win32 (VKC620) dictionary from the Shift-JIS word list samples/words-sjis.tsv"
@@ -66,6 +75,11 @@ case "$mode" in
       ./build/bin/vkdic find out/sample-utf8.dic "$word"
     done
     ./build/bin/vkdic search out/sample-utf8.dic 東京 --translations
+    if [ ${#gui[@]} -gt 0 ]; then
+      echo "== the desktop program: build/bin/Vkcv (File, Convert... converts out/sample-win32.dic the same way)"
+    else
+      echo "== Qt 6 not found: the desktop program Vkcv was not built"
+    fi
     ;;
   test)
     build build
