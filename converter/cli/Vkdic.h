@@ -65,7 +65,7 @@ std::string EntryLine(const TDicText& text, const TToolEntry& e, bool* unmapped 
 std::string CheckLimits(const TDicText& text, const std::string& engine, int maxWordLen,
                         const TToolEntry& e);
 
-bool PathExists(const std::string& path);
+bool FileExists(const std::string& path);
 
 int RunCreate(const TVkdicArgs& a);
 int RunImport(const TVkdicArgs& a);

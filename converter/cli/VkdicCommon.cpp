@@ -34,7 +34,7 @@ void TVkdicOut::Say(const std::string& text) {
 
 bool ProgressWanted() { return ::isatty(STDERR_FILENO) == 1; }
 
-bool PathExists(const std::string& path) {
+bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
 }

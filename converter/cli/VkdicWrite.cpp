@@ -154,7 +154,7 @@ bool TypedWord(const TDicText& text, const std::string& typed, std::string* word
 int RunCreate(const TVkdicArgs& a) {
   TVkdicOut out;
   const std::string& path = a.operands[0];
-  if (PathExists(path) && !a.yes && !AnswerYes(path + " exists: replace it?")) {
+  if (FileExists(path) && !a.yes && !AnswerYes(path + " exists: replace it?")) {
     out.Say(path + " is left as it was");
     return kExitPartly;
   }
@@ -194,7 +194,7 @@ int RunImport(const TVkdicArgs& a) {
   TDicText text;
   std::string engine;
   int maxWordLen = kNewDicMaxWordLen;
-  if (PathExists(path)) {
+  if (FileExists(path)) {
     if (!ChooseEngine(&dic, a, path, true, &engine, out)) return kExitFailed;
     if (!ChooseText(a, engine, &text, out)) return kExitFailed;
     // The header is read before the file is opened for writing, which locks
