@@ -408,7 +408,7 @@ TEST_F(CvtCfgTest, BrowsePutsThePickedFileIntoThePath) {
 }
 
 TEST_F(CvtCfgTest, Screenshots) {
-  WriteFile(ini_, "[Win32Files]\n0=/home/user/dic/eijiro-sjis.dic\n[UTF16Files]\n0=/home/user/dic/eijiro-utf16.dic\n");
+  WriteFile(ini_, "[Win32Files]\n0=/home/user/dic/words-sjis.dic\n[UTF16Files]\n0=/home/user/dic/words-utf16.dic\n");
   auto d = Dialog();
   Show(d.get(), [&](QDialog*) {
     d->rgConvertMode->item(4)->click();  // both groups shown

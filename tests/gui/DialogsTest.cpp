@@ -121,11 +121,11 @@ TEST_F(DialogsTest, MessageBoxesCarryTheEnglishDetail) {
     qobject_cast<QMessageBox*>(d)->button(QMessageBox::Ok)->click();
   });
   f.main->Message("辞書の変換", "変換元ファイルが存在しません",
-                  "/home/user/dic/eijiro.dic cannot be opened: No such file or directory");
+                  "/home/user/dic/words.dic cannot be opened: No such file or directory");
   ASSERT_EQ(1u, runner_.seen.size());
   EXPECT_EQ("辞書の変換", runner_.seen[0].title);
   EXPECT_EQ("変換元ファイルが存在しません", runner_.seen[0].text);
-  EXPECT_EQ("/home/user/dic/eijiro.dic cannot be opened: No such file or directory",
+  EXPECT_EQ("/home/user/dic/words.dic cannot be opened: No such file or directory",
             runner_.seen[0].detail);
   EXPECT_EQ("OK", runner_.seen[0].defaultButton);
 }
