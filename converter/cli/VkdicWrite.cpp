@@ -345,24 +345,35 @@ int RunErase(const TVkdicArgs& a) {
   return status;
 }
 
+namespace {
+
+// Opens the existing dictionary `path` for a change through `exportName`:
+// the engine and text form chosen, the header's headword bound read, and
+// the export there; false after saying why.
+bool OpenForChange(TToolDic* dic, const TVkdicArgs& a, const std::string& path,
+                   const char* exportName, TDicText* text, std::string* engine, int* maxWordLen,
+                   TVkdicOut& out) {
+  if (!ChooseEngine(dic, a, path, true, engine, out)) return false;
+  TToolInfo info;
+  *maxWordLen = dic->ReadInfo(*engine, path, &info) ? info.maxWordLen : kNewDicMaxWordLen;
+  if (!ChooseText(a, *engine, text, out)) return false;
+  if (!dic->Open(*engine, path, false) || !dic->Has(exportName)) {
+    out.Say(dic->errorText());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int RunRename(const TVkdicArgs& a) {
   TVkdicOut out;
   const std::string& path = a.operands[0];
   TToolDic dic;
   TDicText text;
   std::string engine;
-  if (!ChooseEngine(&dic, a, path, true, &engine, out)) return kExitFailed;
-  TToolInfo info;
-  int maxWordLen = dic.ReadInfo(engine, path, &info) ? info.maxWordLen : kNewDicMaxWordLen;
-  if (!ChooseText(a, engine, &text, out)) return kExitFailed;
-  if (!dic.Open(engine, path, false)) {
-    out.Say(dic.errorText());
-    return kExitFailed;
-  }
-  if (!dic.Has("VKRename")) {
-    out.Say(dic.errorText());
-    return kExitFailed;
-  }
+  int maxWordLen = 0;
+  if (!OpenForChange(&dic, a, path, "VKRename", &text, &engine, &maxWordLen, out)) return kExitFailed;
   std::string from, to;
   if (!TypedWord(text, a.operands[1], &from, out) || !TypedWord(text, a.operands[2], &to, out))
     return kExitFailed;
@@ -410,18 +421,8 @@ int RunSet(const TVkdicArgs& a) {
   TToolDic dic;
   TDicText text;
   std::string engine;
-  if (!ChooseEngine(&dic, a, path, true, &engine, out)) return kExitFailed;
-  TToolInfo info;
-  int maxWordLen = dic.ReadInfo(engine, path, &info) ? info.maxWordLen : kNewDicMaxWordLen;
-  if (!ChooseText(a, engine, &text, out)) return kExitFailed;
-  if (!dic.Open(engine, path, false)) {
-    out.Say(dic.errorText());
-    return kExitFailed;
-  }
-  if (!dic.Has("VKUpdate")) {
-    out.Say(dic.errorText());
-    return kExitFailed;
-  }
+  int maxWordLen = 0;
+  if (!OpenForChange(&dic, a, path, "VKUpdate", &text, &engine, &maxWordLen, out)) return kExitFailed;
   std::string word;
   if (!TypedWord(text, a.operands[1], &word, out)) return kExitFailed;
   TToolEntry e;
