@@ -13,6 +13,7 @@
 // loaded only when every one of the twelve exports the converter calls
 // resolves; one that lacks any of them is treated as missing and unloaded.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,16 @@ namespace vk {
 enum TDicKind { kDicWin32 = 0x04, kDicUtf16 = 0x08, kDicUtf8 = 0x10 };
 
 inline bool IsUnicodeKind(int kind) { return kind == kDicUtf16 || kind == kDicUtf8; }
+
+// The longest texts an engine hands back, in its units (UTF-16 units for the
+// Unicode engines, bytes for VKC620): a longer stored text reads back cut.
+constexpr size_t kMaxTranslationUnits = 3000;
+constexpr size_t kMaxExampleUnits = 20000;
+constexpr size_t kMaxPronunciationUnits = 1000;
+// A new dictionary's headword bound (its header's max_word_len).
+constexpr size_t kMaxHeadwordUnits = 248;
+// The engine's code for a headword longer than the dictionary takes.
+constexpr int kEngineWordTooLong = 37;
 
 // The entry record of the engine interface, for either string type. The
 // engine reads and writes only these members; attr follows the 16 bytes it

@@ -43,19 +43,17 @@ bool SameFile(const std::string& a, const std::string& b) {
 // Room for a formatted error box text and a too-long line, terminator included.
 constexpr size_t kReportSize = 1000;
 constexpr size_t kTooLongLineSize = 300;
-// What the engines hand back of a text, and the longest headword they keep,
-// in the target's units (UTF-16 units, or bytes for a Win32 target).
-constexpr size_t kJapaLimit = 3000, kExpLimit = 20000, kPronLimit = 1000, kWordLimit = 248;
 
 // The field of a record that is over its limit, for the log line of an entry
 // the target left unstored; a record whose own fields all fit was too long
 // once merged with the entry already stored.
+// Sizes are in the target's units (UTF-16 units, or bytes for a Win32 target).
 template <class S>
 const char* LongField(const S& word, const S& japa, const S& exp, const S& pron) {
-  if (word.size() > kWordLimit) return kFieldWord;
-  if (japa.size() > kJapaLimit) return kFieldJapa;
-  if (exp.size() > kExpLimit) return kFieldExp;
-  if (pron.size() > kPronLimit) return kFieldPron;
+  if (word.size() > kMaxHeadwordUnits) return kFieldWord;
+  if (japa.size() > kMaxTranslationUnits) return kFieldJapa;
+  if (exp.size() > kMaxExampleUnits) return kFieldExp;
+  if (pron.size() > kMaxPronunciationUnits) return kFieldPron;
   return "結合";
 }
 

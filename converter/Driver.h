@@ -151,7 +151,7 @@ class TConvertDriver {
   // bounds what a full disk can take back, at the cost of one flush and sync.
   static constexpr int kCommitEvery = 16384;
   // Engine error code of a headword refused for its length.
-  static constexpr int kErrorTooLong = 37;
+  static constexpr int kErrorTooLong = kEngineWordTooLong;
 
   explicit TConvertDriver(TConvertUser* user) : user_(user), log_(user) {}
   TConvertDriver(const TConvertDriver&) = delete;

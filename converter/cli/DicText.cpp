@@ -213,21 +213,20 @@ bool TDicText::FromTyped(const std::string& typed, std::string* text, std::strin
 std::string TDicText::Escape(const std::string& text, bool* unmapped, bool escapeControls) const {
   std::string out;
   out.reserve(text.size() + text.size() / 2);
-  auto put = [&](char32_t c) {
+  // A character, or a byte standing for itself, with its escape if it has one.
+  auto put = [&](char32_t c, bool asByte) {
     const char* e = escapeControls ? EscapeOf(c) : nullptr;
     if (e)
       out += e;
+    else if (asByte)
+      out.push_back(static_cast<char>(c));
     else
       AppendUtf8(&out, c);
   };
   for (size_t i = 0; i < text.size();) {
     uint8_t b = static_cast<uint8_t>(text[i]);
     if (form_ == kUtf8) {
-      const char* e = escapeControls ? EscapeOf(b) : nullptr;
-      if (e)
-        out += e;
-      else
-        out.push_back(static_cast<char>(b));
+      put(b, true);
       ++i;
       continue;
     }
@@ -240,11 +239,7 @@ std::string TDicText::Escape(const std::string& text, bool* unmapped, bool escap
         AppendHexByte(&out, b);
         ++i;
       } else {
-        const char* e = escapeControls ? EscapeOf(b) : nullptr;
-        if (e)
-          out += e;
-        else
-          out.push_back(static_cast<char>(b));
+        put(b, true);
         ++i;
       }
       continue;
@@ -257,7 +252,7 @@ std::string TDicText::Escape(const std::string& text, bool* unmapped, bool escap
       if (unmapped) *unmapped = true;
       for (size_t k = 0; k < n; ++k) AppendHexByte(&out, static_cast<uint8_t>(text[i + k]));
     } else {
-      put(u);
+      put(u, false);
     }
     i += n;
   }

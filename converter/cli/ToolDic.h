@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 
+#include "Dictionary.h"
+
 namespace vk {
 
 struct TToolEntry {
@@ -50,15 +52,6 @@ enum : int32_t {
   kSearchIgnoreCase = 0x800,
   kSearchPrefix = 0x1000,
 };
-
-// The longest texts an engine hands back, in its units (UTF-16 units for the
-// Unicode engines, bytes for VKC620): a longer stored text reads back cut.
-constexpr size_t kMaxTranslationUnits = 3000;
-constexpr size_t kMaxExampleUnits = 20000;
-constexpr size_t kMaxPronunciationUnits = 1000;
-
-// The engine's code for a headword longer than the dictionary takes.
-constexpr int kEngineWordTooLong = 37;
 
 class TToolDic {
  public:

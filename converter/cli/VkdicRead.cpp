@@ -290,6 +290,18 @@ std::string VersionText(int version) {
   return buf;
 }
 
+// Opens the existing dictionary `path` for reading and reads its header
+// facts; false after saying why.
+bool OpenWithInfo(TToolDic* dic, const TVkdicArgs& a, const std::string& path, TDicText* text,
+                  TToolInfo* info, TVkdicOut& out) {
+  if (!OpenExisting(dic, a, path, false, text, out)) return false;
+  if (!dic->Info(info)) {
+    out.Say(dic->errorText());
+    return false;
+  }
+  return true;
+}
+
 std::string Plural(long long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -301,12 +313,8 @@ int RunInfo(const TVkdicArgs& a) {
   TToolDic dic;
   TDicText text;
   const std::string& path = a.operands[0];
-  if (!OpenExisting(&dic, a, path, false, &text, out)) return kExitFailed;
   TToolInfo info;
-  if (!dic.Info(&info)) {
-    out.Say(dic.errorText());
-    return kExitFailed;
-  }
+  if (!OpenWithInfo(&dic, a, path, &text, &info, out)) return kExitFailed;
   std::printf("file: %s\n", path.c_str());
   std::printf("kind: %s\n", KindOf(dic.engine()));
   std::printf("entries: %d\n", info.wordCount);
@@ -428,12 +436,8 @@ int RunStats(const TVkdicArgs& a) {
   TToolDic dic;
   TDicText text;
   const std::string& path = a.operands[0];
-  if (!OpenExisting(&dic, a, path, false, &text, out)) return kExitFailed;
   TToolInfo info;
-  if (!dic.Info(&info)) {
-    out.Say(dic.errorText());
-    return kExitFailed;
-  }
+  if (!OpenWithInfo(&dic, a, path, &text, &info, out)) return kExitFailed;
   TProgressMeter meter(stderr, ProgressWanted(), "entries");
   out.Attach(&meter);
   meter.Start(info.wordCount);

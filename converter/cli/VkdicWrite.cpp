@@ -15,9 +15,6 @@ namespace vk {
 
 namespace {
 
-// The header's limit when the dictionary is still to be made.
-constexpr int kNewDicMaxWordLen = 248;
-
 // Entries stored between two commits of an import: few enough that a failure
 // of the disk loses little, many enough that the flushes (header, index and
 // free chain each time) cost little.
@@ -193,7 +190,7 @@ int RunImport(const TVkdicArgs& a) {
   TToolDic dic;
   TDicText text;
   std::string engine;
-  int maxWordLen = kNewDicMaxWordLen;
+  int maxWordLen = static_cast<int>(kMaxHeadwordUnits);
   if (FileExists(path)) {
     if (!ChooseEngine(&dic, a, path, true, &engine, out)) return kExitFailed;
     if (!ChooseText(a, engine, &text, out)) return kExitFailed;
@@ -355,7 +352,7 @@ bool OpenForChange(TToolDic* dic, const TVkdicArgs& a, const std::string& path,
                    TVkdicOut& out) {
   if (!ChooseEngine(dic, a, path, true, engine, out)) return false;
   TToolInfo info;
-  *maxWordLen = dic->ReadInfo(*engine, path, &info) ? info.maxWordLen : kNewDicMaxWordLen;
+  *maxWordLen = dic->ReadInfo(*engine, path, &info) ? info.maxWordLen : static_cast<int>(kMaxHeadwordUnits);
   if (!ChooseText(a, *engine, text, out)) return false;
   if (!dic->Open(*engine, path, false) || !dic->Has(exportName)) {
     out.Say(dic->errorText());

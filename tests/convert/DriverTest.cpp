@@ -50,6 +50,12 @@ class DriverTest : public ::testing::Test {
     TConvertDriver driver(&user_);
     return driver.Convert(s);
   }
+  // A conversion in `mode` by a new user into a target that is not there yet.
+  TConvertResult RunAfresh(int mode) {
+    user_ = RecordingUser();
+    ::unlink(dir_.Path("target.txt").c_str());
+    return Run(Settings(mode));
+  }
 
   void TargetLibraryMissing();
   void NoLegacyEngine();
@@ -373,9 +379,7 @@ TEST_F(DriverTest, OtherWriteFailureEndsEveryLoop) {
   Source("apple\tA\t\t\t0\nfailing\tF\t\t\t0\nzebra\tZ\t\t\t0\n");
   for (int mode = 1; mode <= 6; ++mode) {
     SCOPED_TRACE(mode);
-    user_ = RecordingUser();
-    ::unlink(dir_.Path("target.txt").c_str());
-    TConvertResult r = Run(Settings(mode));
+    TConvertResult r = RunAfresh(mode);
     EXPECT_EQ(TConvertOutcome::kFailed, r.outcome);
     ASSERT_EQ(1u, user_.boxes.size());
     EXPECT_EQ(kWriteError, user_.boxes[0].text);
@@ -397,9 +401,7 @@ TEST_F(DriverTest, SourceThatFailsToReadEndsTheConversionAsAFailure) {
   Source("apple\tA\t\t\t0\nbee\tB\t\t\t0\nunreadable\tU\t\t\t0\nzebra\tZ\t\t\t0\n");
   for (int mode = 1; mode <= 6; ++mode) {
     SCOPED_TRACE(mode);
-    user_ = RecordingUser();
-    ::unlink(dir_.Path("target.txt").c_str());
-    TConvertResult r = Run(Settings(mode));
+    TConvertResult r = RunAfresh(mode);
     EXPECT_EQ(TConvertOutcome::kFailed, r.outcome);
     ASSERT_EQ(1u, user_.boxes.size());
     EXPECT_EQ("変換元の辞書の読み込みでエラーが発生しました", user_.boxes[0].text);
@@ -421,9 +423,7 @@ TEST_F(DriverTest, EntryTheTargetLeavesOutIsLoggedAndCountedAsTooLongInEveryLoop
   Source("apple\tA\t\t\t0\ndropped\tD\t\t\t0\nzebra\tZ\t\t\t0\n");
   for (int mode = 1; mode <= 6; ++mode) {
     SCOPED_TRACE(mode);
-    user_ = RecordingUser();
-    ::unlink(dir_.Path("target.txt").c_str());
-    TConvertResult r = Run(Settings(mode));
+    TConvertResult r = RunAfresh(mode);
     EXPECT_EQ(TConvertOutcome::kDone, r.outcome);
     EXPECT_TRUE(user_.boxes.empty());
     // Its own fields fit: the stored entry and the new one merged were too long.
