@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "ConvertTestUtil.h"
 
@@ -17,6 +18,13 @@ struct Ran {
   int status = -1;
   std::string out, err;
 };
+
+// The headwords of entry lines, in their order.
+inline std::vector<std::string> Headwords(const std::string& lines) {
+  std::vector<std::string> words;
+  for (const std::string& line : Lines(lines)) words.push_back(line.substr(0, line.find('\t')));
+  return words;
+}
 
 class CliFixture : public ::testing::Test {
  protected:

@@ -591,9 +591,7 @@ TEST_F(VkdicTest, FindExactlyByPrefixSubstringOrIgnoringCase) {
     SCOPED_TRACE(c.args);
     Ran r = Run("vkdic", c.args);
     EXPECT_EQ(c.status, r.status) << r.err;
-    std::vector<std::string> words;
-    for (const std::string& line : Lines(r.out)) words.push_back(line.substr(0, line.find('\t')));
-    EXPECT_EQ(c.words, words);
+    EXPECT_EQ(c.words, cvtest::Headwords(r.out));
   }
 }
 
