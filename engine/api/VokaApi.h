@@ -42,20 +42,112 @@ typedef char VKChar;
 typedef char16_t VKChar;
 #endif
 
+/* Search flag word of VKInitSearch and VKSetAllSearch. The low 11 bits are
+ * the search type: VK_SEARCH_ALL, VK_SEARCH_FLAG5, VK_SEARCH_FLAG6,
+ * VK_SEARCH_LEVEL and VK_SEARCH_QUERY are whole types; any other value is a
+ * mask of the fields to match. */
+enum {
+  VK_SEARCH_TYPE_MASK = 0x7FF,
+  VK_SEARCH_HEADWORD = 0x001,      /* field mask: the headword */
+  VK_SEARCH_TRANSLATION = 0x002,   /* field mask: the translation */
+  VK_SEARCH_EXAMPLE = 0x020,       /* field mask: the example */
+  VK_SEARCH_PRONUNCIATION = 0x080, /* field mask: the pronunciation */
+  VK_SEARCH_OBJECT = 0x200,        /* field mask: the text inside object fields */
+  VK_SEARCH_EXTENSIONS = 0x400,    /* field mask: look at extension fields */
+  VK_SEARCH_ALL = 4,               /* every entry */
+  VK_SEARCH_FLAG5 = 12,            /* entries with attribute bit 5 */
+  VK_SEARCH_FLAG6 = 16,            /* entries with attribute bit 6 */
+  VK_SEARCH_LEVEL = 64,            /* levels between the pattern's two digits */
+  VK_SEARCH_QUERY = 256,           /* translations that begin with '?' */
+  VK_SEARCH_CASE_FOLDED = 0x800,   /* match without regard to case */
+  VK_SEARCH_PREFIX = 0x1000,       /* prefix matching; without it, substring */
+  /* what VKInitIncSearch searches with: headword prefix, case-sensitive */
+  VK_SEARCH_INCREMENTAL = VK_SEARCH_PREFIX | VK_SEARCH_HEADWORD
+};
+
+/* Clash rules of VKQueryRecord: what happens when the headword exists. Any
+ * other value keeps the stored entry. */
+enum {
+  VK_CLASH_REPLACE_IF_LONGER = 2, /* take the new fields unless its translation is shorter */
+  VK_CLASH_KEEP = 3,              /* keep the stored entry */
+  VK_CLASH_REPLACE = 4,           /* take the new fields */
+  VK_CLASH_MERGE_COMMA = 5,       /* merge, separated by "," */
+  VK_CLASH_MERGE_LINES = 6        /* merge, separated by "\r\n" */
+};
+
+/* Merge flags of VKQueryRecord (clash rules 5 and 6). */
+enum {
+  VK_MERGE_NORMALISE_MARKS = 0x1,     /* appended text: ellipses to U+FF5E, separator runs to "," */
+  VK_MERGE_NORMALISE_BULLETS = 0x10,  /* appended text: U+25C6 and U+25CF to "," */
+  VK_MERGE_LEVEL_MARKER = 0x400,      /* the number after the level marker becomes the level */
+  VK_MERGE_NOTE_SECTIONS = 0x1000,    /* merged translations lose their note sections */
+  VK_MERGE_TRANSLATIONS = 0x10000,
+  VK_MERGE_EXAMPLES = 0x20000,
+  VK_MERGE_ATTRIBUTES = 0x40000,
+  VK_MERGE_PRONUNCIATIONS = 0x80000,
+  VK_MERGE_SEARCH_FLAGS = 0x300000    /* OR in the new attribute's bits 5 and 6 */
+};
+
+/* Error codes of VKGetErrorCode; VKGetErrorMessage has a text for each. */
+enum {
+  VK_ERR_NONE = 0,
+  VK_ERR_FILE_NOT_FOUND = 1,
+  VK_ERR_INDEX_MEMORY = 2,      /* memory for the index or the first block ran out */
+  VK_ERR_DICTIONARY_FULL = 3,   /* the index area or the data area is at its bound */
+  VK_ERR_DISK_FULL = 4,
+  VK_ERR_READ_WRITE = 5,
+  VK_ERR_VERSION = 6,           /* an old header version, or the file could not be positioned */
+  VK_ERR_DRIVE_NOT_READY = 7,
+  VK_ERR_ALREADY_OPEN = 8,
+  VK_ERR_READ_ONLY_OPEN = 9,
+  VK_ERR_TOO_MANY_FILES = 10,
+  VK_ERR_NO_MEMORY = 11,
+  VK_ERR_CANNOT_OPEN = 16,      /* no such path, or access refused */
+  VK_ERR_SHARING = 17,          /* the file is in use (locked) */
+  VK_ERR_UNREADABLE_DISK = 18,
+  VK_ERR_NOT_DICTIONARY = 19,
+  VK_ERR_NETWORK = 20,
+  VK_ERR_READ_ONLY = 23,        /* a change asked of a dictionary opened read-only */
+  VK_ERR_OLD_VERSION = 27,
+  VK_ERR_UNSUPPORTED_TYPE = 28, /* a dictionary of another engine */
+  VK_ERR_TOO_LARGE = 29,        /* the entry's fields are too large */
+  VK_ERR_DAMAGED = 31,
+  VK_ERR_BAD_FILE_NAME = 35,
+  VK_ERR_NO_TEMP_NAME = 36,
+  VK_ERR_WORD_TOO_LONG = 37,    /* headword over 248 bytes or units */
+  VK_ERR_INVALID_FUNCTION = 98,
+  VK_ERR_SYSTEM = 99
+};
+
 /* Opaque handle. */
 typedef struct VKHandleRec *VKHandle;
 
-/* The entry record: one entry across the interface, in both directions. */
-typedef struct VKRecordData {
-  const VKChar *word;         /* headword */
-  const VKChar *japa;         /* translation; null means empty */
-  const VKChar *exp;          /* example; null means empty */
-  const VKChar *pron;         /* pronunciation; null means empty */
-  unsigned char reserved[16]; /* never read or written by the engine */
+/* The entry record: one entry across the interface, in both directions.
+ * VKRecordDataW is the record of the UTF-16 libraries, VKRecordDataA the
+ * one of libVKC620.so; VKRecordData is the one of the declared functions.
+ * A program that loads both kinds uses both records by their own names. */
+#define VK_RECORD_FIELDS(C)                                                   \
+  const C *word;              /* headword */                                   \
+  const C *japa;              /* translation; null means empty */              \
+  const C *exp;               /* example; null means empty */                  \
+  const C *pron;              /* pronunciation; null means empty */            \
+  unsigned char reserved[16]; /* never read or written by the engine */        \
   unsigned char attr;         /* attribute byte: level in bits 0-3, flags above */
-} VKRecordData;
+typedef struct VKRecordDataW {
+  VK_RECORD_FIELDS(char16_t)
+} VKRecordDataW;
+typedef struct VKRecordDataA {
+  VK_RECORD_FIELDS(char)
+} VKRecordDataA;
+#undef VK_RECORD_FIELDS
+#ifdef VK_NARROW_STRINGS
+typedef VKRecordDataA VKRecordData;
+#else
+typedef VKRecordDataW VKRecordData;
+#endif
 
-/* Caller-owned parameter block of VKQueryRecord (36 bytes). */
+/* Caller-owned parameter block of VKQueryRecord (36 bytes); the engine reads
+ * the clash rule and the merge flags and adds to the three counters. */
 typedef struct VKQueryParam {
   int32_t clashRule, unused1[2], mergeFlags, unused2;
   int32_t existingCount, addedCount, tooLongCount, unused3;
@@ -142,6 +234,19 @@ VKAPI int32_t VKQueryRecord(VKHandle h, const VKRecordData *rec, VKQueryParam *p
 
 #ifdef __cplusplus
 }
+
+/* The record for a character type, for C++ code written once for both
+ * kinds of library. */
+template <class C>
+struct VKRecordOf;
+template <>
+struct VKRecordOf<char16_t> {
+  typedef VKRecordDataW type;
+};
+template <>
+struct VKRecordOf<char> {
+  typedef VKRecordDataA type;
+};
 #endif
 
 #endif /* VOKA_API_H */

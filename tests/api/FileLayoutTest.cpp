@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "api/TestDic.h"
-#include "store/StoreTestUtil.h"
+#include "support/StoredWords.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "api/ApiTestUtil.h"
 #include "dic/Voka.h"
-#include "store/StoreTestUtil.h"
+#include "support/StoredWords.h"
 #include "support/FaultEnv.h"
 #include "support/TempDir.h"
 

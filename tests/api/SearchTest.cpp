@@ -7,7 +7,7 @@
 #include "api/ApiTestUtil.h"
 #include "api/TestDic.h"
 #include "dic/Voka.h"
-#include "store/StoreTestUtil.h"
+#include "support/StoredWords.h"
 #include "support/FaultEnv.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "mutation/MutationTestUtil.h"
+#include "dic/MutationTestUtil.h"
 
 namespace vktest {
 namespace crash {

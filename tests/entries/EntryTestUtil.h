@@ -15,21 +15,16 @@
 #include "entries/HeadwordForm.h"
 #include "entries/Japa.h"
 #include "format/BuildTraits.h"
+#include "support/Builds.h"
 #include "text/Utf.h"
 
 namespace vkentrytest {
 
 using Bytes = std::vector<uint8_t>;
 
-using AllBuilds = ::testing::Types<vk::TraitsVKCU8L, vk::TraitsVKCUB, vk::TraitsVKCUL, vk::TraitsVKC620>;
-using LongBuilds = ::testing::Types<vk::TraitsVKCU8L, vk::TraitsVKC620>;
-
-struct BuildNames {
-  template <class B>
-  static std::string GetName(int) {
-    return B::kName;
-  }
-};
+using vktest::AllBuilds;
+using vktest::BuildNames;
+using LongBuilds = vktest::ByteBuilds;
 
 template <class B>
 using Text = std::basic_string<typename B::IChar>;

@@ -12,7 +12,7 @@
 #include "entries/FieldDecoder.h"
 #include "file/Env.h"
 #include "file/FileBuf.h"
-#include "store/StoreTestUtil.h"
+#include "support/StoredWords.h"
 #include "support/TempDir.h"
 
 namespace vkentrytest {

@@ -47,7 +47,7 @@ class IndexFaultTest : public ::testing::Test {
   Bytes image_;
 };
 
-using FaultBuilds = ::testing::Types<vk::TraitsVKCU8L, vk::TraitsVKCUB>;
+using FaultBuilds = vktest::ByteAndUnitBuilds;
 TYPED_TEST_SUITE(IndexFaultTest, FaultBuilds, BuildNames);
 
 TYPED_TEST(IndexFaultTest, SetUpReportsEveryFileFaultAsCode2) {

@@ -16,6 +16,7 @@
 #include "file/FileBuf.h"
 #include "format/BuildTraits.h"
 #include "index/HVokaIndex.h"
+#include "support/Builds.h"
 #include "support/TempDir.h"
 
 namespace vkindextest {
@@ -27,15 +28,8 @@ constexpr int64_t kAreaOffset = 256;
 constexpr uint8_t kHeaderFill = 0xAB;
 constexpr uint8_t kDataFill = 0xDD;
 
-using AllBuilds =
-    ::testing::Types<vk::TraitsVKCU8L, vk::TraitsVKCUB, vk::TraitsVKCUL, vk::TraitsVKC620>;
-
-struct BuildNames {
-  template <class B>
-  static std::string GetName(int) {
-    return B::kName;
-  }
-};
+using vktest::AllBuilds;
+using vktest::BuildNames;
 
 inline Bytes Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

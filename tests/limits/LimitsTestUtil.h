@@ -14,7 +14,7 @@
 #include "dic/Voka.h"
 #include "file/ErrorCodes.h"
 #include "format/HeaderCodec.h"
-#include "mutation/MutationTestUtil.h"
+#include "dic/MutationTestUtil.h"
 
 namespace vktest {
 

@@ -14,7 +14,8 @@
 #include <set>
 
 #include "dic/IndexData.h"
-#include "store/StoreTestUtil.h"
+#include "support/StoredWords.h"
+#include "support/Builds.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 
@@ -228,7 +229,7 @@ class StoreRun {
 
 template <class B>
 class StoreRandomTest : public ::testing::Test {};
-using Builds = ::testing::Types<TraitsVKCU8L, TraitsVKCUB>;
+using Builds = vktest::ByteAndUnitBuilds;
 TYPED_TEST_SUITE(StoreRandomTest, Builds);
 
 TYPED_TEST(StoreRandomTest, MatchesTheModel) {

@@ -19,19 +19,12 @@
 #include "entries/FieldEncoder.h"
 #include "entries/HeadwordForm.h"
 #include "format/BuildTraits.h"
+#include "support/Builds.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 
 namespace vktest {
 
-using AllBuilds = ::testing::Types<vk::TraitsVKCU8L, vk::TraitsVKCUB, vk::TraitsVKCUL, vk::TraitsVKC620>;
-
-struct BuildNames {
-  template <class B>
-  static std::string GetName(int) {
-    return B::kName;
-  }
-};
 
 inline std::vector<uint8_t> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "dic/IndexData.h"
-#include "store/StoreTestUtil.h"
+#include "support/StoredWords.h"
 #include "support/FaultEnv.h"
+#include "support/Builds.h"
 #include "support/TempDir.h"
 #include "text/Collation.h"
 
@@ -77,7 +78,7 @@ class BlockFileTest : public ::testing::Test {
   IndexData<B> dic_;
 };
 
-using Builds = ::testing::Types<TraitsVKCU8L, TraitsVKCUB>;
+using Builds = vktest::ByteAndUnitBuilds;
 TYPED_TEST_SUITE(BlockFileTest, Builds);
 
 TYPED_TEST(BlockFileTest, FirstIndexInsertGrowsTheAreaByFourUnits) {

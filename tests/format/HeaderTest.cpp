@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dic/IndexData.h"
-#include "store/StoreTestUtil.h"
+#include "support/StoredWords.h"
 #include "support/TempDir.h"
 
 namespace {

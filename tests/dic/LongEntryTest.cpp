@@ -45,7 +45,7 @@ class LongEntryTest : public ::testing::Test {
   TestDic<B> dic_;
 };
 
-using ByteBuilds = ::testing::Types<vk::TraitsVKCU8L, vk::TraitsVKC620>;
+using vktest::ByteBuilds;
 TYPED_TEST_SUITE(LongEntryTest, ByteBuilds, BuildNames);
 
 // An estimate of 65278 bytes stays short; 65280 makes a long entry, with the
@@ -172,7 +172,7 @@ TYPED_TEST(LongEntryTest, RenameAndFieldChangesKeepLongTexts) {
 // entry are refused with 29 and nothing changes.
 template <class B>
 class NoLongEntryTest : public LongEntryTest<B> {};
-using UnitBuilds = ::testing::Types<vk::TraitsVKCUB, vk::TraitsVKCUL>;
+using vktest::UnitBuilds;
 TYPED_TEST_SUITE(NoLongEntryTest, UnitBuilds, BuildNames);
 
 TYPED_TEST(NoLongEntryTest, FieldsBeyondAShortEntryAreRefused) {

@@ -1,5 +1,5 @@
-// Helpers shared by the storage tests: whole-file reads and writes, and
-// headwords in a build's stored unit type.
+// Whole files as byte vectors, and ASCII headwords in a build's stored
+// unit type.
 #pragma once
 #include <cstdint>
 #include <fstream>
