@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "dic/IndexData.h"
+#include "dic/DicFile.h"
 
 namespace {
 
-using Dic = vk::IndexData<vk::TraitsVKCU8L>;
+using Dic = vk::DicFile<vk::TraitsVKCU8L>;
 
 std::vector<std::string> ReadHeadwords(const char* path) {
   std::vector<std::string> words;

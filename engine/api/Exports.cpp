@@ -7,7 +7,8 @@
 
 #include "api/Handle.h"
 #include "api/Messages.h"
-#include "dic/Mutation.h"
+#include "dic/MergePolicy.h"
+#include "dic/SearchCursor.h"
 #include "dic/Voka.h"
 
 #ifndef VK_BUILD_TRAITS
@@ -20,6 +21,37 @@ static_assert(sizeof(IChar) == sizeof(VKChar), "the interface's character type i
 
 struct VKHandleRec : VKHandleOf<B> {};
 
+// The engine's names for the interface's numbers are the header's.
+static_assert(vk::kSearchIncremental == VK_SEARCH_INCREMENTAL && vk::kSearchPrefixFlag == VK_SEARCH_PREFIX &&
+                  vk::kSearchCaseFolded == VK_SEARCH_CASE_FOLDED && vk::kSearchTypeMask == VK_SEARCH_TYPE_MASK &&
+                  vk::kTypeAll == VK_SEARCH_ALL && vk::kTypeFlag5 == VK_SEARCH_FLAG5 &&
+                  vk::kTypeFlag6 == VK_SEARCH_FLAG6 && vk::kTypeLevel == VK_SEARCH_LEVEL &&
+                  vk::kTypeQuery == VK_SEARCH_QUERY && vk::kFieldHeadword == VK_SEARCH_HEADWORD &&
+                  vk::kFieldTranslation == VK_SEARCH_TRANSLATION && vk::kFieldExampleText == VK_SEARCH_EXAMPLE &&
+                  vk::kFieldPronunciationText == VK_SEARCH_PRONUNCIATION &&
+                  vk::kFieldObjectText == VK_SEARCH_OBJECT && vk::kFieldExtensions == VK_SEARCH_EXTENSIONS,
+              "search flags");
+static_assert(vk::kClashReplaceIfLonger == VK_CLASH_REPLACE_IF_LONGER && vk::kClashKeep == VK_CLASH_KEEP &&
+                  vk::kClashReplace == VK_CLASH_REPLACE && vk::kClashMergeComma == VK_CLASH_MERGE_COMMA &&
+                  vk::kClashMergeLines == VK_CLASH_MERGE_LINES,
+              "clash rules");
+static_assert(vk::kMergeNormaliseMarks == VK_MERGE_NORMALISE_MARKS &&
+                  vk::kMergeNormaliseBullets == VK_MERGE_NORMALISE_BULLETS &&
+                  vk::kMergeLevelMarker == VK_MERGE_LEVEL_MARKER && vk::kMergeNoteSections == VK_MERGE_NOTE_SECTIONS &&
+                  vk::kMergeTranslations == VK_MERGE_TRANSLATIONS && vk::kMergeExamples == VK_MERGE_EXAMPLES &&
+                  vk::kMergeAttributes == VK_MERGE_ATTRIBUTES && vk::kMergePronunciations == VK_MERGE_PRONUNCIATIONS &&
+                  vk::kMergeSearchFlags == VK_MERGE_SEARCH_FLAGS,
+              "merge flags");
+static_assert(int32_t(vk::kErrDictionaryFull) == VK_ERR_DICTIONARY_FULL && int32_t(vk::kErrDiskFull) == VK_ERR_DISK_FULL &&
+                  int32_t(vk::kErrReadWrite) == VK_ERR_READ_WRITE && int32_t(vk::kErrVersion) == VK_ERR_VERSION &&
+                  int32_t(vk::kErrNoMemory) == VK_ERR_NO_MEMORY && int32_t(vk::kErrCannotOpen) == VK_ERR_CANNOT_OPEN &&
+                  int32_t(vk::kErrSharing) == VK_ERR_SHARING && int32_t(vk::kErrNotDictionary) == VK_ERR_NOT_DICTIONARY &&
+                  int32_t(vk::kErrNetwork) == VK_ERR_NETWORK && int32_t(vk::kErrReadOnly) == VK_ERR_READ_ONLY &&
+                  int32_t(vk::kErrUnsupportedType) == VK_ERR_UNSUPPORTED_TYPE && int32_t(vk::kErrTooLarge) == VK_ERR_TOO_LARGE &&
+                  int32_t(vk::kErrDamaged) == VK_ERR_DAMAGED && int32_t(vk::kErrWordTooLong) == VK_ERR_WORD_TOO_LONG,
+              "error codes");
+static_assert(sizeof(VKQueryParam) == 36 && sizeof(VKHeaderInfo) == 332, "interface records");
+
 namespace {
 
 const IChar* In(const VKChar* s) { return reinterpret_cast<const IChar*>(s); }
@@ -28,7 +60,7 @@ const VKChar* Out(const IChar* s) { return reinterpret_cast<const VKChar*>(s); }
 const IChar kEmpty[1] = {0};
 
 int32_t FailWith(VKHandleRec* h) {
-  h->lastError = h->dic ? h->dic->ErrorCode() : h->lastError;
+  if (h->dic) h->lastError = vk::ExportedCode(h->dic->ErrorCode());
   return 0;
 }
 
@@ -52,10 +84,10 @@ int32_t Attach(VKHandle h, const VKChar* name, Start start) {
     return 0;
   }
   if (start(*voka, vk::PathFromInterface(In(name)), In(name)) != 0) {
-    h->lastError = voka->Error();
+    h->lastError = vk::ExportedCode(voka->Error());
     return 0;
   }
-  h->dic = std::move(voka);
+  h->Hold(std::move(voka));
   return 1;
 }
 
@@ -70,7 +102,7 @@ VKAPI VKHandle VKCreateHandle(void) { return new (std::nothrow) VKHandleRec; }
 VKAPI int32_t VKClose(VKHandle h) {
   if (!h || !h->dic) return 0;
   h->dic->CloseDic();
-  h->dic.reset();
+  h->Release();
   return 1;
 }
 
@@ -101,7 +133,7 @@ VKAPI int32_t VKIsVoka(const VKChar* name) {
 
 VKAPI int32_t VKGetHeaderInfo(const VKChar* name, VKHeaderInfo* info) {
   if (!name || !info) return 0;
-  vk::IndexData<B> dic;
+  vk::DicFile<B> dic;
   if (dic.Open(vk::PathFromInterface(In(name)), true) != 0) return 0;
   const vk::DicHeader& hd = dic.Header();
   std::memset(info, 0, sizeof *info);
@@ -141,20 +173,14 @@ VKAPI VKHandle VKSetCodePage(VKHandle h, int32_t a, int32_t b, int32_t c, int32_
   return h;
 }
 
-VKAPI const void* VKGetHeader(VKHandle h) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  return v ? v->Header().data() : nullptr;
-}
+VKAPI const void* VKGetHeader(VKHandle h) { return h && h->file ? h->file->Header().data() : nullptr; }
 
 VKAPI const VKChar* VKGetFileName(VKHandle h) {
   if (!h || !h->dic) return nullptr;
   return Out(h->dic->FileName());
 }
 
-VKAPI int32_t VKGetDicVersion(VKHandle h) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  return v ? v->Header().version() : 0;
-}
+VKAPI int32_t VKGetDicVersion(VKHandle h) { return h && h->file ? h->file->Header().version() : 0; }
 
 VKAPI int32_t VKGetWordNum(VKHandle h) { return h && h->dic ? h->dic->WordCount() : 0; }
 VKAPI int32_t VKGetIndexNum(VKHandle h) { return VKGetWordNum(h); }
@@ -164,7 +190,7 @@ VKAPI void VKSetDivRatio(VKHandle, int32_t) {}
 
 VKAPI int32_t VKGetErrorCode(VKHandle h) {
   if (!h) return 0;
-  return h->dic ? h->dic->ErrorCode() : h->lastError;
+  return h->dic ? vk::ExportedCode(h->dic->ErrorCode()) : h->lastError;
 }
 
 VKAPI const VKChar* VKGetErrorMessage(int32_t code) { return Out(vk::RingMessage<IChar>(code)); }
@@ -180,7 +206,7 @@ VKAPI int32_t VKInitSearch(VKHandle h, const VKChar* pattern, int32_t flags) {
 
 VKAPI int32_t VKInitIncSearch(VKHandle h, const VKChar* pattern) {
   if (!h || !h->dic) return 0;
-  h->dic->StartSearch(pattern ? In(pattern) : nullptr, 0x1001);
+  h->dic->StartSearch(pattern ? In(pattern) : nullptr, vk::kSearchIncremental);
   h->incremental = 1;
   return 1;
 }
@@ -205,13 +231,10 @@ int32_t Step(VKHandle h, VKRecordData* rec, bool forward) {
                        : h->dic->PrevResult(rec ? &h->current : nullptr);
   if (rc == 1) {
     h->currentWord = h->dic->ResultWord();
-    if (h->incremental) {
-      vk::Voka<B>* v = h->voka();
-      if (v && v->IncrementalPassed(h->currentWord)) return -2;
-    }
+    if (h->incremental && h->file && h->file->IncrementalPassed(h->currentWord)) return -2;
     h->Fill(rec);
   } else if (rc == -1) {
-    h->lastError = h->dic->ErrorCode();
+    h->lastError = vk::ExportedCode(h->dic->ErrorCode());
   }
   return rc;
 }
@@ -243,21 +266,14 @@ VKAPI int32_t VKFind(VKHandle h, const VKChar* word, VKRecordData* rec) {
 }
 
 VKAPI int32_t VKInitScan(VKHandle h) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  if (!v) return 0;
-  v->InitScan();
+  if (!h || !h->file) return 0;
+  h->file->InitScan();
   return 1;
 }
 
-VKAPI int32_t VKDirectJump(VKHandle h, int32_t n) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  return v ? v->DirectJump(n) : 0;
-}
+VKAPI int32_t VKDirectJump(VKHandle h, int32_t n) { return h && h->file ? h->file->DirectJump(n) : 0; }
 
-VKAPI int32_t VKGetPercent(VKHandle h) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  return v ? v->Percent() : 0;
-}
+VKAPI int32_t VKGetPercent(VKHandle h) { return h && h->file ? h->file->Percent() : 0; }
 
 
 // ---- mutation ----
@@ -303,45 +319,40 @@ VKAPI int32_t VKRename(VKHandle h, const VKChar* oldWord, const VKChar* newWord)
 }
 
 VKAPI int32_t VKChangeJapa(VKHandle h, const VKChar* word, const VKChar* japa) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  if (!v || !word) return 0;
-  return Answer(h, vk::Mutation<B>(*v).ChangeTranslation(In(word), japa ? In(japa) : nullptr));
+  if (!h || !h->file || !word) return 0;
+  return Answer(h, h->file->ChangeTranslation(In(word), japa ? In(japa) : nullptr));
 }
 
 VKAPI int32_t VKChangeExp(VKHandle h, const VKChar* word, const VKChar* exp) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  if (!v || !word) return 0;
-  return Answer(h, vk::Mutation<B>(*v).ChangeExample(In(word), exp ? In(exp) : nullptr));
+  if (!h || !h->file || !word) return 0;
+  return Answer(h, h->file->ChangeExample(In(word), exp ? In(exp) : nullptr));
 }
 
 VKAPI int32_t VKSetAttr(VKHandle h, const VKChar* word, int32_t attr) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  if (!v || !word) return 0;
-  return Answer(h, vk::Mutation<B>(*v).SetAttr(In(word), attr));
+  if (!h || !h->file || !word) return 0;
+  return Answer(h, h->file->SetAttr(In(word), attr));
 }
 
 VKAPI int32_t VKChangeLevel(VKHandle h, const VKChar* word, int32_t level) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  if (!v || !word) return 0;
-  return Answer(h, vk::Mutation<B>(*v).ChangeLevel(In(word), level));
+  if (!h || !h->file || !word) return 0;
+  return Answer(h, h->file->ChangeLevel(In(word), level));
 }
 
 VKAPI int32_t VKAddLevel(VKHandle h, const VKChar* word, int32_t delta, int32_t minimum, int32_t maximum) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
-  if (!v || !word) return 0;
-  return Answer(h, vk::Mutation<B>(*v).AddLevel(In(word), delta, minimum, maximum));
+  if (!h || !h->file || !word) return 0;
+  return Answer(h, h->file->AddLevel(In(word), delta, minimum, maximum));
 }
 
 VKAPI int32_t VKQueryRecord(VKHandle h, const VKRecordData* rec, VKQueryParam* param) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  vk::Voka<B>* v = h ? h->file : nullptr;
   if (!v || !rec || !rec->word || !param) return -1;
   vk::QueryCounters counters;
-  int32_t rc = vk::Mutation<B>(*v).Query(In(rec->word), FieldsOf(rec), param->clashRule, param->mergeFlags, &counters);
+  int32_t rc = v->Query(In(rec->word), FieldsOf(rec), param->clashRule, param->mergeFlags, &counters);
   param->existingCount += counters.existing;
   param->addedCount += counters.added;
   param->tooLongCount += counters.tooLong;
   if (rc < 0) {
-    h->lastError = v->Error();
+    h->lastError = vk::ExportedCode(v->Error());
     return -1;
   }
   return 0;

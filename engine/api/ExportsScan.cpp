@@ -7,13 +7,13 @@ using B = vk::VK_BUILD_TRAITS;
 struct VKHandleRec : VKHandleOf<B> {};
 
 extern "C" VKAPI int32_t VKGetNextScan(VKHandle h, VKRecordData* rec) {
-  vk::Voka<B>* v = h ? h->voka() : nullptr;
+  vk::Voka<B>* v = h ? h->file : nullptr;
   if (!v) return -1;
   int32_t rc = v->NextScan(rec ? &h->current : nullptr, &h->currentWord);
   if (rc == 1) {
     h->Fill(rec);
   } else if (rc == -1) {
-    h->lastError = v->Error();
+    h->lastError = vk::ExportedCode(v->Error());
   }
   return rc;
 }

@@ -24,6 +24,7 @@ template <class B>
 struct VKHandleOf {
   using IChar = typename B::IChar;
   std::unique_ptr<vk::TUniversalDic<B>> dic;  // null while no dictionary is open
+  vk::Voka<B>* file = nullptr;                // dic, when it is a dictionary file
   int32_t lastError = 0;
   int32_t reserved = 0;
   int32_t incremental = 0;
@@ -31,7 +32,15 @@ struct VKHandleOf {
   vk::Japa<B> current;
   int32_t codePage[4] = {0, 0, 0, 0};
 
-  vk::Voka<B>* voka() { return dic ? dic->AsVoka() : nullptr; }
+  // Takes a dictionary file as the handle's dictionary.
+  void Hold(std::unique_ptr<vk::Voka<B>> voka) {
+    file = voka.get();
+    dic = std::move(voka);
+  }
+  void Release() {
+    file = nullptr;
+    dic.reset();
+  }
 
   // Points the caller's record, when there is one, at the handle's copy of
   // the last result.

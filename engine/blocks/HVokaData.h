@@ -410,6 +410,28 @@ class HVokaData {
   uint32_t WordCount() const { return wordCount_; }
   void SetWordCount(uint32_t n) { wordCount_ = n; }
 
+  // Reads block n straight from the file into *out, in memory byte order,
+  // leaving the block buffer alone.
+  int ReadBlockCopy(int32_t n, std::vector<uint8_t>* out) {
+    int32_t sizeWord = ReadSizeWord(n);
+    if (sizeWord < 0) return -1;
+    int32_t units = UnitsOf(static_cast<uint16_t>(sizeWord));
+    if (n < 0 || n + units > end_) return Fail(kErrDamaged);
+    out->assign(size_t(units) * unit_, 0);
+    if (SeekToBlock(n) != 0) return -1;
+    if (file_->Read(out->data(), static_cast<uint32_t>(out->size())) < 0) return -1;
+    BlockOrder<B>::ToMemory(out->data(), out->size());
+    return 0;
+  }
+
+  // Writes a block given in memory byte order at block n.
+  int WriteBlockImage(int32_t n, const uint8_t* block, size_t bytes) {
+    std::vector<uint8_t> copy(block, block + bytes);
+    BlockOrder<B>::ToFile(copy.data(), copy.size());
+    if (SeekToBlock(n) != 0) return -1;
+    return file_->Write(copy.data(), static_cast<uint32_t>(copy.size())) < 0 ? -1 : 0;
+  }
+
   // Reads the size word stored at block n, in memory order (-1 on failure).
   int32_t ReadSizeWord(int32_t n) {
     uint8_t word[2];

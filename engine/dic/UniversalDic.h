@@ -17,9 +17,6 @@
 namespace vk {
 
 template <class B>
-class Voka;
-
-template <class B>
 class TUniversalDic {
  public:
   using IChar = typename B::IChar;
@@ -56,9 +53,6 @@ class TUniversalDic {
   virtual bool Modified() = 0;                                          // 19
   virtual void ClearModified() = 0;                                     // 20
   virtual int32_t WordCount() = 0;                                      // 21
-
-  // The file dictionary behind this interface, or null for other kinds.
-  virtual Voka<B>* AsVoka() { return nullptr; }
 };
 
 }  // namespace vk

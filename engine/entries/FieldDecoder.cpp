@@ -6,16 +6,17 @@
 namespace vk {
 
 template <class B>
-bool FieldDecoder<B>::Decode(const uint8_t* area, size_t len, uint8_t attribute, bool longEntry, Japa<B>* japa) {
+bool FieldDecoder<B>::Decode(const uint8_t* area, size_t len, uint8_t attribute, bool longEntry, Japa<B>* japa,
+                             const FieldCapacities& caps) {
   using T = FieldText<B>;
   japa->Reset();
   japa->attribute = attribute;
   if (!(attribute & kAttrExtended)) {
-    DecodedText d = T::Decode(area, len, true, kTranslationCapacity, &japa->translation);
+    DecodedText d = T::Decode(area, len, true, caps.translation, &japa->translation);
     // The simple form carries no terminator: a zero unit inside it is stray.
     return !d.malformed && !d.terminated;
   }
-  DecodedText t = T::Decode(area, len, true, kTranslationCapacity, &japa->translation);
+  DecodedText t = T::Decode(area, len, true, caps.translation, &japa->translation);
   if (!t.terminated) return false;
   bool clean = !t.malformed;
   FieldWalker<B> w(area, len, t.consumed, longEntry);
@@ -27,12 +28,12 @@ bool FieldDecoder<B>::Decode(const uint8_t* area, size_t len, uint8_t attribute,
       case kFieldExample:
       case kFieldCountedExample:
         target = &japa->example;
-        cap = kExampleCapacity;
+        cap = caps.example;
         break;
       case kFieldPronunciation:
       case kFieldCountedPronunciation:
         target = &japa->pronunciation;
-        cap = kPronunciationCapacity;
+        cap = caps.pronunciation;
         break;
       default:
         if (!(f.code & kFieldCountedBit)) return clean;  // 0x04, 0x41, 0x42 end the decoding

@@ -30,6 +30,19 @@ int HeadwordForm<B>::ToStored(std::basic_string_view<IChar> s, Word* out) {
 }
 
 template <class B>
+typename HeadwordForm<B>::Word HeadwordForm<B>::ToKey(const IChar* s) {
+  Word key;
+  if (!s || ToStored(s, &key) == 0) return key;
+  std::basic_string_view<IChar> view(s);
+  if constexpr (std::is_same_v<Unit, IChar>) {
+    key.assign(view.begin(), view.end());
+  } else {
+    key.assign(Utf16ToUtf8(std::u16string(view)));
+  }
+  return key;
+}
+
+template <class B>
 typename HeadwordForm<B>::Text HeadwordForm<B>::ToInterface(const Unit* w, size_t len) {
   if constexpr (std::is_same_v<Unit, IChar>) {
     Text t(w, len);

@@ -29,6 +29,11 @@ class HeadwordForm {
     return ToStored(s ? std::basic_string_view<IChar>(s) : std::basic_string_view<IChar>(), out);
   }
 
+  // The stored form of any headword, however long: for lookups and
+  // comparisons only (a headword past 248 units is never stored, so it is
+  // simply never found). Empty for a null word.
+  static Word ToKey(const IChar* s);
+
   static Text ToInterface(const Unit* w, size_t len);
   static Text ToInterface(const Word& w) { return ToInterface(w.data(), w.size()); }
 };

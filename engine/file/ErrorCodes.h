@@ -1,5 +1,7 @@
 // Engine error codes. Operations store one of these in their owner's error
-// cell and answer -1; the exported interface hands them to callers.
+// cell and answer -1; the exported interface hands them to callers through
+// ExportedCode, which also gives the codes that exist only inside the
+// engine the number callers know them by.
 #pragma once
 #include <cstdint>
 
@@ -12,7 +14,7 @@ enum ErrorCode : int32_t {
   kErrDictionaryFull = 3,     // index area or block numbering exhausted
   kErrDiskFull = 4,           // short write, failed positioning past a new block, full disk
   kErrReadWrite = 5,          // a read or write failed
-  kErrVersion = 6,            // header version below 5.00, or positioning failed
+  kErrVersion = 6,            // header version below 5.00
   kErrDriveNotReady = 7,
   kErrAlreadyOpen = 8,
   kErrReadOnlyOpen = 9,
@@ -33,6 +35,10 @@ enum ErrorCode : int32_t {
   kErrWordTooLong = 37,
   kErrInvalidFunction = 98,
   kErrSystem = 99,
+  kErrSeek = 106,             // the file could not be positioned (callers see 6)
 };
+
+// The code a caller of the exported interface sees for an engine code.
+inline int32_t ExportedCode(int32_t code) { return code == kErrSeek ? kErrVersion : code; }
 
 }  // namespace vk

@@ -194,7 +194,7 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
 
 int FileBuf::Seek(int64_t offset) {
   if (!file_ || offset < 0 || file_->Seek(offset) != 0) {
-    Fail(kErrVersion);
+    Fail(kErrSeek);
     return -1;
   }
   return 0;
@@ -206,11 +206,11 @@ int64_t FileBuf::Size() {
   if (file_ && view_.Active()) {
     size = view_.Size();
   } else if (!file_ || file_->Size(&size) != 0) {
-    Fail(kErrVersion);
+    Fail(kErrSeek);
     return -1;
   }
   if (file_->Seek(size) != 0) {
-    Fail(kErrVersion);
+    Fail(kErrSeek);
     return -1;
   }
   return size;

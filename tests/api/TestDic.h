@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dic/IndexData.h"
+#include "dic/DicFile.h"
 #include "entries/BlockBuilder.h"
 #include "entries/FieldEncoder.h"
 #include "entries/HeadwordForm.h"
@@ -36,7 +36,7 @@ typename vk::Japa<B>::Text ToText(const std::u16string& s) {
 // `path`, `perBlock` entries to a block.
 template <class B>
 void BuildDictionary(const std::string& path, const std::vector<TestEntry>& entries, size_t perBlock) {
-  vk::IndexData<B> dic;
+  vk::DicFile<B> dic;
   ASSERT_EQ(dic.Create(path, false), 0);
   ASSERT_EQ(dic.GrowIndexArea(8), 0);
   for (size_t first = 0; first < entries.size(); first += perBlock) {

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "dic/IndexData.h"
+#include "dic/DicFile.h"
+#include "format/HeaderCodec.h"
 #include "support/StoredWords.h"
 #include "support/FaultEnv.h"
 #include "support/Builds.h"
@@ -39,7 +40,6 @@ class BlockFileTest : public ::testing::Test {
     auto w = vktest::Word<B>(word);
     int32_t pos = index().Count() == 0 ? 0 : index().Find(w.c_str());
     if (index().Count() > 0 && CompareWords(w.c_str(), index().Word(pos)) > 0) ++pos;
-    dic_.SetCursorBlock(-1);
     EXPECT_EQ(dic_.InsertIndex(pos, n, w.c_str()), 0);
     return index().BlockNumber(index().FindBlock(index().BlockNumber(pos)));
   }
@@ -75,7 +75,7 @@ class BlockFileTest : public ::testing::Test {
 
   vktest::TempDir dir_;
   std::string path_;
-  IndexData<B> dic_;
+  DicFile<B> dic_;
 };
 
 using Builds = vktest::ByteAndUnitBuilds;
@@ -152,7 +152,7 @@ TYPED_TEST(BlockFileTest, GrowingKeepsThePlaceWhenRoomFollows) {
 
 TYPED_TEST(BlockFileTest, FastModeWritesAChangedBlockOnce) {
   vktest::FaultEnv env;
-  IndexData<TypeParam> dic(&env);
+  DicFile<TypeParam> dic(&env);
   ASSERT_EQ(dic.Create(this->dir_.Path("fast.dic"), false), 0);
   ASSERT_EQ(dic.GrowIndexArea(1), 0);
   int32_t a = dic.Data().NewBlock(1);
@@ -239,7 +239,7 @@ TYPED_TEST(BlockFileTest, GrowingTheIndexMovesTheFirstBlockInSteps) {
   EXPECT_EQ(this->data().End(), 6);
   EXPECT_EQ(this->data().FreeRuns()->FreeRunLengthAt(0), 1);
   ASSERT_EQ(this->dic_.Close(), 0);
-  IndexData<TypeParam> again;
+  DicFile<TypeParam> again;
   ASSERT_EQ(again.Open(this->path_, true), 0);
   EXPECT_EQ(again.Index().Count(), 2);
   EXPECT_EQ(again.Header().indexBlocks(), 8);
@@ -261,7 +261,7 @@ TYPED_TEST(BlockFileTest, ClosingUnchangedDictionaryLeavesTheFileAsItWas) {
   this->FreeAt(4);
   ASSERT_EQ(this->dic_.Close(), 0);
   auto before = ReadAll(this->path_);
-  IndexData<TypeParam> again;
+  DicFile<TypeParam> again;
   ASSERT_EQ(again.Open(this->path_, false), 0);
   ASSERT_EQ(again.Data().Load(2), 0);
   ASSERT_EQ(again.Close(), 0);
@@ -273,7 +273,7 @@ TYPED_TEST(BlockFileTest, TrimmingGivesBackARoomyIndexArea) {
   ASSERT_EQ(this->dic_.GrowIndexArea(20), 0);
   ASSERT_EQ(this->index().AreaSize(), 24 * 256);
   ASSERT_EQ(this->dic_.Close(), 0);
-  IndexData<TypeParam> again;
+  DicFile<TypeParam> again;
   ASSERT_EQ(again.Open(this->path_, true), 0);
   EXPECT_EQ(again.Header().indexBlocks(), 16);
   EXPECT_EQ(again.Index().BlockNumber(0), 8);
@@ -300,7 +300,7 @@ TEST(FreeChainDamage, LoadStopsAtLoopsAndStrayLinks) {
     SCOPED_TRACE(c.what);
     std::string path = dir.Path("chain.dic");
     {
-      IndexData<TraitsVKCU8L> dic;
+      DicFile<TraitsVKCU8L> dic;
       ASSERT_EQ(dic.Create(path, false), 0);
       ASSERT_EQ(dic.GrowIndexArea(1), 0);
       for (int i = 0; i < 9; ++i) ASSERT_EQ(dic.Data().NewBlock(1), i);
@@ -315,7 +315,7 @@ TEST(FreeChainDamage, LoadStopsAtLoopsAndStrayLinks) {
     ASSERT_EQ(LoadLE32(&bytes[unit7 + 2]), 0xFFFFFFFFu);
     StoreLE32(&bytes[unit7 + 2], static_cast<uint32_t>(c.lastLink));
     vktest::WriteAll(path, bytes);
-    IndexData<TraitsVKCU8L> dic;
+    DicFile<TraitsVKCU8L> dic;
     ASSERT_EQ(dic.Open(path, false), 0);
     EmptyList* runs = dic.Data().FreeRuns();
     runs->Sort();
@@ -331,34 +331,34 @@ TEST(FreeChainDamage, LoadStopsAtLoopsAndStrayLinks) {
 struct FaultCase {
   const char* what;
   void (*arm)(vktest::FaultEnv&);
-  int (*run)(IndexData<TraitsVKCU8L>&);
+  int (*run)(DicFile<TraitsVKCU8L>&);
   int32_t code;
 };
 
-int LoadBlock1(IndexData<TraitsVKCU8L>& d) { return d.Data().Load(1); }
+int LoadBlock1(DicFile<TraitsVKCU8L>& d) { return d.Data().Load(1); }
 // A changed block 0: bytes the file already holds are not written again.
-int WriteBlock0(IndexData<TraitsVKCU8L>& d) {
+int WriteBlock0(DicFile<TraitsVKCU8L>& d) {
   if (d.Data().Load(0) != 0) return 0;
   d.Data().Buffer()[20] ^= 0x5A;
   return d.Data().MarkWritten(0);
 }
-int Relocate0(IndexData<TraitsVKCU8L>& d) { return d.Data().RelocateBlock(0, 0) < 0 ? -1 : 0; }
-int SaveChain(IndexData<TraitsVKCU8L>& d) {
+int Relocate0(DicFile<TraitsVKCU8L>& d) { return d.Data().RelocateBlock(0, 0) < 0 ? -1 : 0; }
+int SaveChain(DicFile<TraitsVKCU8L>& d) {
   d.Data().FreeRuns()->Add(5, 1);
   return d.Data().SaveFreeChain();
 }
-int AllocateAtEnd(IndexData<TraitsVKCU8L>& d) { return d.Data().AllocateRun(2, false) < 0 ? -1 : 0; }
-int GrowMiddle(IndexData<TraitsVKCU8L>& d) {
+int AllocateAtEnd(DicFile<TraitsVKCU8L>& d) { return d.Data().AllocateRun(2, false) < 0 ? -1 : 0; }
+int GrowMiddle(DicFile<TraitsVKCU8L>& d) {
   if (d.Data().Load(0) != 0) return 0;
   return d.Data().GrowBlock(0, 1, 3, true) < 0 ? -1 : 0;
 }
-int NewBlockFlush(IndexData<TraitsVKCU8L>& d) { return d.Data().NewBlock(1) < 0 ? -1 : 0; }
+int NewBlockFlush(DicFile<TraitsVKCU8L>& d) { return d.Data().NewBlock(1) < 0 ? -1 : 0; }
 
 TEST(BlockFileFaults, EachFailureGivesItsCode) {
   const FaultCase cases[] = {
       {"read fails", [](vktest::FaultEnv& e) { e.FailReadAfter(0); }, LoadBlock1, kErrReadWrite},
       {"size word short", [](vktest::FaultEnv& e) { e.ShortReadAfter(0); }, LoadBlock1, kErrReadWrite},
-      {"positioning fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(0); }, LoadBlock1, kErrVersion},
+      {"positioning fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(0); }, LoadBlock1, kErrSeek},
       {"block write fails", [](vktest::FaultEnv& e) { e.FailWriteAfter(0); }, WriteBlock0, kErrReadWrite},
       {"block write short", [](vktest::FaultEnv& e) { e.ShortWriteAfter(0); }, WriteBlock0, kErrDiskFull},
       {"disk full", [](vktest::FaultEnv& e) { e.DiskFullAfterBytes(10); }, WriteBlock0, kErrDiskFull},
@@ -373,7 +373,7 @@ TEST(BlockFileFaults, EachFailureGivesItsCode) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     vktest::FaultEnv env;
-    IndexData<TraitsVKCU8L> dic(&env);
+    DicFile<TraitsVKCU8L> dic(&env);
     ASSERT_EQ(dic.Create(dir.Path("f.dic"), false), 0);
     ASSERT_EQ(dic.GrowIndexArea(1), 0);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(dic.Data().NewBlock(1), i);

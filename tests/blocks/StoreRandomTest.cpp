@@ -13,7 +13,7 @@
 #include <random>
 #include <set>
 
-#include "dic/IndexData.h"
+#include "dic/DicFile.h"
 #include "support/StoredWords.h"
 #include "support/Builds.h"
 #include "support/TempDir.h"
@@ -41,7 +41,7 @@ class StoreRun {
   StoreRun(uint64_t seed, std::string path) : rng_(seed), path_(std::move(path)) {}
 
   void Run(int ops) {
-    dic_.reset(new IndexData<B>);
+    dic_.reset(new DicFile<B>);
     ASSERT_EQ(dic_->Create(path_, false), 0);
     for (int i = 0; i < ops; ++i) {
       Step();
@@ -55,7 +55,7 @@ class StoreRun {
   }
 
  private:
-  IndexData<B>& d() { return *dic_; }
+  DicFile<B>& d() { return *dic_; }
   HVokaIndex<B>& index() { return dic_->Index(); }
   HVokaData<B>& data() { return dic_->Data(); }
 
@@ -173,7 +173,7 @@ class StoreRun {
 
   void Reopen() {
     ASSERT_EQ(d().Close(), 0) << d().Error();
-    dic_.reset(new IndexData<B>);
+    dic_.reset(new DicFile<B>);
     ASSERT_EQ(dic_->Open(path_, false), 0) << dic_->Error();
     Verify();
   }
@@ -223,7 +223,7 @@ class StoreRun {
 
   std::mt19937_64 rng_;
   std::string path_;
-  std::unique_ptr<IndexData<B>> dic_;
+  std::unique_ptr<DicFile<B>> dic_;
   std::map<std::string, ModelBlock> model_;
 };
 

@@ -167,10 +167,10 @@ TYPED_TEST(BlockLayoutTest, RecordAndUpdateReplaceFields) {
   EXPECT_EQ(this->dic_.v().WordCount(), 1);
   EXPECT_EQ(this->dic_.v().UpdateWord(T<B>("w").c_str(), Fields<B>(T<B>("three"))), 1);
   // A missing headword is no failure: the code stays what it was.
-  this->dic_.v().SetError(17);
+  this->dic_.v().File().SetError(17);
   EXPECT_EQ(this->dic_.v().UpdateWord(T<B>("x").c_str(), Fields<B>(T<B>("new"))), 0);
   EXPECT_EQ(this->dic_.Error(), 17);
-  this->dic_.v().SetError(0);
+  this->dic_.v().File().SetError(0);
   Walk<B> w;
   this->Reopened(&w);
   ASSERT_EQ(w.entries.size(), 1u);

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "dic/IndexData.h"
-#include "dic/Mutation.h"
+#include "dic/DicFile.h"
+#include "dic/Voka.h"
+#include "entries/FieldDecoder.h"
 #include "dic/Voka.h"
 #include "entries/BlockBuilder.h"
 #include "entries/EntryCursor.h"
@@ -81,7 +82,7 @@ class TestDic {
 
   const std::string& path() const { return path_; }
   vk::Voka<B>& v() { return *voka_; }
-  vk::Mutation<B> m() { return vk::Mutation<B>(*voka_); }
+  vk::Voka<B>& m() { return *voka_; }
 
   void Create() {
     voka_.reset(new vk::Voka<B>(env_));
@@ -152,7 +153,7 @@ struct Walk {
 template <class B>
 void WalkFile(const std::string& path, Walk<B>* out) {
   using Unit = typename B::Unit;
-  vk::IndexData<B> dic;
+  vk::DicFile<B> dic;
   ASSERT_EQ(dic.Open(path, true), 0) << "open failed with code " << dic.Error();
   out->header = dic.Header();
   vk::HVokaIndex<B>& index = dic.Index();
@@ -202,8 +203,8 @@ void WalkFile(const std::string& path, Walk<B>* out) {
       e.indexPos = i;
       e.isLong = blk.isLong;
       const vk::EntryView& v = c.entry();
-      vk::Mutation<B>::DecodeAllFields(blk.bytes.data() + v.fieldOffset, v.fieldLength, v.attribute, v.isLong,
-                                        &e.fields);
+      vk::FieldDecoder<B>::Decode(blk.bytes.data() + v.fieldOffset, v.fieldLength, v.attribute, v.isLong,
+                                  &e.fields, vk::kWholeTexts);
       out->entries.push_back(std::move(e));
       ++n;
     }

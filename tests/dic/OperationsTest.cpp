@@ -46,7 +46,7 @@ TYPED_TEST_SUITE(OperationsTest, AllBuilds, BuildNames);
 // Bit 4 says how an entry's fields are laid out; no attribute change can
 // flip it. The other bits take the value given.
 TYPED_TEST(OperationsTest, SetAttrKeepsTheLayoutBit) {
-  auto m = this->dic_.m();
+  auto& m = this->dic_.m();
   EXPECT_EQ(m.SetAttr(this->W("plain"), 0xFF), 1);
   EXPECT_EQ(m.SetAttr(this->W("rich"), 0x05), 1);
   EXPECT_EQ(m.SetAttr(this->W("none"), 0x05), 0);
@@ -58,7 +58,7 @@ TYPED_TEST(OperationsTest, SetAttrKeepsTheLayoutBit) {
 }
 
 TYPED_TEST(OperationsTest, ChangeLevelTakesTheLowFourBits) {
-  auto m = this->dic_.m();
+  auto& m = this->dic_.m();
   EXPECT_EQ(m.ChangeLevel(this->W("plain"), 0x37), 1);
   EXPECT_EQ(m.ChangeLevel(this->W("rich"), 0x1F), 1);
   EXPECT_EQ(m.ChangeLevel(this->W("none"), 1), 0);
@@ -101,7 +101,7 @@ TYPED_TEST(OperationsTest, RenameMovesOrRefuses) {
 }
 
 TYPED_TEST(OperationsTest, ChangeTranslationAndExampleKeepTheRest) {
-  auto m = this->dic_.m();
+  auto& m = this->dic_.m();
   EXPECT_EQ(m.ChangeTranslation(this->W("rich"), this->W("new")), 1);
   EXPECT_EQ(m.ChangeExample(this->W("plain"), this->W("added")), 1);
   EXPECT_EQ(m.ChangeExample(this->W("none"), this->W("x")), 0);
@@ -124,7 +124,7 @@ TYPED_TEST(OperationsTest, ReadOnlyRefusesEveryChange) {
   std::vector<uint8_t> before = FileBytes(this->dic_.path());
   this->dic_.Open(true);
   auto& v = this->dic_.v();
-  auto m = this->dic_.m();
+  auto& m = this->dic_.m();
   vk::Japa<B> f = Fields<B>(T<B>("x"));
   vk::QueryCounters q;
   const std::vector<std::pair<const char*, int32_t>> calls = {
@@ -144,7 +144,7 @@ TYPED_TEST(OperationsTest, ReadOnlyRefusesEveryChange) {
     EXPECT_EQ(c.second, -1) << c.first;
   }
   EXPECT_EQ(v.Error(), vk::kErrReadOnly);
-  v.SetError(0);
+  v.File().SetError(0);
   EXPECT_EQ(v.UpdateWord(this->W("none"), f), 0);
   EXPECT_EQ(v.Error(), 0);
   this->dic_.Close();

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "MutationTestUtil.h"
-#include "dic/QueryRecord.h"
+#include "dic/MergePolicy.h"
 
 namespace vktest {
 namespace {

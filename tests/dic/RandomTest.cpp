@@ -13,7 +13,7 @@
 #include <random>
 
 #include "MutationTestUtil.h"
-#include "dic/QueryRecord.h"
+#include "dic/MergePolicy.h"
 
 namespace vktest {
 namespace {

@@ -124,7 +124,7 @@ TEST_F(FileBufFaultTest, FailedSeekIsCode6AndKeepsThePosition) {
   ASSERT_EQ(file.Seek(7), 0);
   env.FailSeekAfter(0, true);
   EXPECT_EQ(file.Seek(1), -1);
-  EXPECT_EQ(cell, vk::kErrVersion);
+  EXPECT_EQ(cell, vk::kErrSeek);
   char c;
   ASSERT_EQ(file.Read(&c, 1), 1);
   EXPECT_EQ(c, '7');

@@ -288,7 +288,7 @@ TEST_F(FileBufTest, ClosedRecordRefusesIo) {
   EXPECT_EQ(r.cell, vk::kErrReadWrite);
   r.cell = 0;
   EXPECT_EQ(r.file.Seek(0), -1);
-  EXPECT_EQ(r.cell, vk::kErrVersion);
+  EXPECT_EQ(r.cell, vk::kErrSeek);
   EXPECT_EQ(r.file.Truncate(0), -1);
 }
 
@@ -299,7 +299,7 @@ TEST_F(FileBufTest, NegativeSeekFailsWithCode6) {
   ASSERT_EQ(r.file.OpenRead(p), 0);
   ASSERT_EQ(r.file.Seek(1), 0);
   EXPECT_EQ(r.file.Seek(-1), -1);
-  EXPECT_EQ(r.cell, vk::kErrVersion);
+  EXPECT_EQ(r.cell, vk::kErrSeek);
   char c;
   ASSERT_EQ(r.file.Read(&c, 1), 1);
   EXPECT_EQ(c, 'b') << "a failed seek keeps the position";

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "dic/IndexData.h"
+#include "dic/DicFile.h"
+#include "format/HeaderCodec.h"
 #include "support/StoredWords.h"
 #include "support/TempDir.h"
 
@@ -48,7 +49,7 @@ std::vector<uint8_t> VkcubTemplate() {
 
 template <class B>
 std::vector<uint8_t> CreateAndClose(const std::string& path, bool option = false) {
-  IndexData<B> dic;
+  DicFile<B> dic;
   EXPECT_EQ(dic.Create(path, option), 0);
   EXPECT_EQ(dic.Close(), 0);
   return ReadAll(path);
@@ -79,7 +80,7 @@ TEST(HeaderTemplate, CreateReplacesAnExistingFile) {
 TEST(HeaderTemplate, ReopenedUnchangedDictionaryStaysByteForByte) {
   vktest::TempDir dir;
   auto before = CreateAndClose<TraitsVKCUB>(dir.Path("a.dic"));
-  IndexData<TraitsVKCUB> dic;
+  DicFile<TraitsVKCUB> dic;
   ASSERT_EQ(dic.Open(dir.Path("a.dic"), false), 0);
   EXPECT_EQ(dic.Header().freeBlock(), -1);
   EXPECT_EQ(dic.Header().blockSize(), 256);
@@ -91,7 +92,7 @@ TEST(HeaderTemplate, ReopenedUnchangedDictionaryStaysByteForByte) {
 template <class Writer, class Reader>
 int32_t OpenCode(const std::string& path) {
   CreateAndClose<Writer>(path);
-  IndexData<Reader> dic;
+  DicFile<Reader> dic;
   if (dic.Open(path, true) == 0) return 0;
   return dic.Error();
 }
@@ -138,7 +139,7 @@ TEST(HeaderCheck, RefusalCodes) {
     if (c.offset == 146) bytes[147] = 0;
     if (c.truncateTo) bytes.resize(c.truncateTo - 1);
     WriteAll(dir.Path("h.dic"), bytes);
-    IndexData<TraitsVKCU8L> dic;
+    DicFile<TraitsVKCU8L> dic;
     EXPECT_EQ(dic.Open(dir.Path("h.dic"), true), -1);
     EXPECT_EQ(dic.Error(), c.expected);
     EXPECT_FALSE(dic.IsOpen());
@@ -152,7 +153,7 @@ TEST(HeaderCheck, NegativeBlockSizeIsRefused) {
   bytes[146] = 0x00;
   bytes[147] = 0x80;
   WriteAll(dir.Path("h.dic"), bytes);
-  IndexData<TraitsVKCU8L> dic;
+  DicFile<TraitsVKCU8L> dic;
   EXPECT_EQ(dic.Open(dir.Path("h.dic"), false), -1);
   EXPECT_EQ(dic.Error(), kErrDamaged);
 }

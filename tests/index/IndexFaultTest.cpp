@@ -74,7 +74,7 @@ TYPED_TEST(IndexFaultTest, LoadKeepsTheFileCode) {
   auto index = this->Loaded();
   this->env_.FailSeekAfter(0, true);
   EXPECT_EQ(index->Load(), -1);
-  EXPECT_EQ(this->file_.cell(), vk::kErrVersion);
+  EXPECT_EQ(this->file_.cell(), vk::kErrSeek);
 
   this->env_.FailReadAfter(0, true);
   EXPECT_EQ(index->Load(), -1);
@@ -98,7 +98,7 @@ TYPED_TEST(IndexFaultTest, FailedSaveKeepsTheChangeForTheNextSave) {
     void (*arm)(vktest::FaultEnv&);
     int32_t code;
   } cases[] = {
-      {"seek", [](vktest::FaultEnv& e) { e.FailSeekAfter(0, true); }, vk::kErrVersion},
+      {"seek", [](vktest::FaultEnv& e) { e.FailSeekAfter(0, true); }, vk::kErrSeek},
       {"write", [](vktest::FaultEnv& e) { e.FailWriteAfter(0, true); }, vk::kErrReadWrite},
       {"short write", [](vktest::FaultEnv& e) { e.ShortWriteAfter(0, true); }, vk::kErrDiskFull},
       {"disk full", [](vktest::FaultEnv& e) { e.DiskFullAfterBytes(3); }, vk::kErrDiskFull},

@@ -124,7 +124,7 @@ TYPED_TEST(DamagedHeaderTest, SizesPastTheFileAreRefusedAndTheFileStaysAsItWas) 
     const std::vector<uint8_t> bytes = this->Damaged(c.change);
     PutFileBytes(path, bytes);
     for (bool readOnly : {true, false}) {
-      vk::IndexData<B> dic;
+      vk::DicFile<B> dic;
       EXPECT_EQ(dic.Open(path, readOnly), c.code == 0 ? 0 : -1);
       EXPECT_EQ(dic.Error(), c.code);
       dic.Close();
@@ -185,7 +185,7 @@ TYPED_TEST(DamagedHeaderTest, BlockSizeWordPastTheDataAreaIsRefused) {
     int32_t first;
     {
       PutFileBytes(path, this->base_);
-      vk::IndexData<B> dic;
+      vk::DicFile<B> dic;
       ASSERT_EQ(dic.Open(path, true), 0);
       first = dic.Index().BlockNumber(0);
     }

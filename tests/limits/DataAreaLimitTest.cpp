@@ -46,7 +46,7 @@ TYPED_TEST(DataAreaLimitTest, FilledUntilFullKeepsEveryEntryAndTakesWhatFits) {
   fill.SetShape("w", this->MinUnits(), this->MaxUnits());
 
   // Fast mode until the area is full and refusals are common.
-  ASSERT_EQ(d.v().SetFastMode(true), 1);
+  ASSERT_EQ(d.v().SetFast(true), 1);
   int64_t steps = 0;
   while (fill.refusals() < 200 && !fill.failed() && steps < 200000) {
     fill.Step();
@@ -58,7 +58,7 @@ TYPED_TEST(DataAreaLimitTest, FilledUntilFullKeepsEveryEntryAndTakesWhatFits) {
   EXPECT_LE(d.v().Data().End(), B::kMaxDataUnits);
 
   // Write-through near the bound: every change flushed at once.
-  ASSERT_EQ(d.v().SetFastMode(false), 0);
+  ASSERT_EQ(d.v().SetFast(false), 0);
   const int64_t before = fill.refusals();
   for (int i = 0; i < this->WriteThroughSteps() && !fill.failed(); ++i) fill.Step(60, 20);
   ASSERT_FALSE(fill.failed());
@@ -75,13 +75,13 @@ TYPED_TEST(DataAreaLimitTest, FilledUntilFullKeepsEveryEntryAndTakesWhatFits) {
   // smaller ones come.
   d.Open();
   fill.SetDic(&d.v());
-  ASSERT_EQ(d.v().SetFastMode(true), 1);
+  ASSERT_EQ(d.v().SetFast(true), 1);
   std::vector<typename TestFixture::Text> words;
   for (const auto& e : model) words.push_back(e.first);
   for (size_t i = 0; i < words.size(); i += 5) ASSERT_EQ(fill.Erase(words[i]), 1) << d.Error();
   fill.SetShape("s", 16, 64);
   for (int i = 0; i < 200; ++i) ASSERT_EQ(fill.Add(fill.NextWord(), fill.Length()), 1) << d.Error();
-  ASSERT_EQ(d.v().SetFastMode(false), 0);
+  ASSERT_EQ(d.v().SetFast(false), 0);
   CheckOpenAgainstModel<B>(d.v(), model);
   d.Close();
   Walk<B> again;

@@ -30,7 +30,7 @@ TYPED_TEST(IndexAreaLimitTest, GrownToItsBoundRefusesWith3AndKeepsEveryEntry) {
   fill.SetShape("", 1, 8, 248);
   const int32_t bound = vk::kMaxIndexUnits * d.v().Data().UnitSize();
 
-  ASSERT_EQ(d.v().SetFastMode(true), 1);
+  ASSERT_EQ(d.v().SetFast(true), 1);
   int64_t steps = 0;
   while (fill.refusals() < 50 && !fill.failed() && steps < 400000) {
     fill.Step(95, 2);
@@ -42,7 +42,7 @@ TYPED_TEST(IndexAreaLimitTest, GrownToItsBoundRefusesWith3AndKeepsEveryEntry) {
   EXPECT_LT(d.v().Data().End(), B::kMaxDataUnits) << "the data area, not the index, was full";
 
   // Write-through at the bound (each change writes the 8 MiB index).
-  ASSERT_EQ(d.v().SetFastMode(false), 0);
+  ASSERT_EQ(d.v().SetFast(false), 0);
   for (int i = 0; i < 12 && !fill.failed(); ++i) fill.Step(70, 15);
   ASSERT_FALSE(fill.failed());
   CheckOpenAgainstModel<B>(d.v(), model, fill.refusedNew());
@@ -56,13 +56,13 @@ TYPED_TEST(IndexAreaLimitTest, GrownToItsBoundRefusesWith3AndKeepsEveryEntry) {
   // Reopened: a fifth of the entries go, short ones come.
   d.Open();
   fill.SetDic(&d.v());
-  ASSERT_EQ(d.v().SetFastMode(true), 1);
+  ASSERT_EQ(d.v().SetFast(true), 1);
   std::vector<std::basic_string<typename B::IChar>> words;
   for (const auto& e : model) words.push_back(e.first);
   for (size_t i = 0; i < words.size(); i += 5) ASSERT_EQ(fill.Erase(words[i]), 1) << d.Error();
   fill.SetShape("s", 4, 16);
   for (int i = 0; i < 300; ++i) ASSERT_EQ(fill.Add(fill.NextWord(), fill.Length()), 1) << d.Error();
-  ASSERT_EQ(d.v().SetFastMode(false), 0);
+  ASSERT_EQ(d.v().SetFast(false), 0);
   CheckOpenAgainstModel<B>(d.v(), model);
   d.Close();
   Walk<B> again;

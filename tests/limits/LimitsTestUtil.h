@@ -15,6 +15,7 @@
 #include "file/ErrorCodes.h"
 #include "format/HeaderCodec.h"
 #include "dic/MutationTestUtil.h"
+#include "text/Utf.h"
 
 namespace vktest {
 

@@ -1,5 +1,7 @@
-// BlockEdit: a short-entry data block taken apart into its entries, changed
-// as a list and written back, and the arithmetic the mutations decide by.
+// BlockImage: a short-entry data block taken apart into its entries and
+// written back from a list of them; LongEntryImage: the one entry of a
+// long-entry block. These are the engine's only writers of entry layout
+// (entries/EntryLayout.h).
 //
 // A BlockImage keeps a private copy of the block it was read from, so each
 // entry's field area can be pointed at while the block buffer itself is
@@ -18,7 +20,7 @@
 //   entry bytes      4 + (len(word) - count + 1) * U + area
 //   used bytes       offset of the terminator (2 + all entry bytes)
 //   free room        block bytes - used - 2
-//   entries limit    32 * i, i the smallest of 8..20 with i * 2^i > N, else 21
+//   long entry block 2 + 6 + (len(word) + 1) * U + area + 4
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -28,7 +30,6 @@
 
 #include "entries/EntryCursor.h"
 #include "entries/EntryLayout.h"
-#include "text/Collation.h"
 
 namespace vk {
 
@@ -131,38 +132,34 @@ class BlockImage {
   size_t used_ = kFirstEntryOffset;
 };
 
-// Most entries a block of a dictionary with `wordCount` entries may hold
-// before it splits instead of growing.
-inline int64_t EntriesPerBlockLimit(uint64_t wordCount) {
-  int64_t i = 8;
-  for (; i <= 20; ++i)
-    if (uint64_t(i) << i > wordCount) break;
-  return 32 * i;
-}
-
-// Units a block of `bytes` content takes.
-inline int32_t UnitsFor(uint64_t bytes, int32_t unit) {
-  return static_cast<int32_t>((bytes + uint64_t(unit) - 1) / uint64_t(unit));
-}
-
-// The entry at which a block splits when entry `list[e]` has just been put
-// in place: of the entries after the first, the one whose start b makes
-// (b + 2) mod unit largest, the later one on ties, so that the first block's
-// last unit is as full as it can be. -1 when there is no second entry.
+// The entry of a long-entry block: the whole headword, the attribute and
+// the field area, laid out after the size word.
 template <class B>
-int64_t ChooseSplitEntry(const typename BlockImage<B>::List& list, int32_t unit) {
-  int64_t best = -1;
-  uint64_t bestValue = 0;
-  size_t b = kFirstEntryOffset + (list.empty() ? 0 : list[0].Bytes());
-  for (size_t i = 1; i < list.size(); ++i) {
-    uint64_t value = (b + 2) % uint64_t(unit);
-    if (best < 0 || value >= bestValue) {
-      best = int64_t(i);
-      bestValue = value;
+struct LongEntryImage {
+  using Unit = typename B::Unit;
+  using L = EntryLayout<B>;
+
+  // Bytes of the block's content: size word, entry, terminator.
+  static uint64_t ContentBytes(size_t wordUnits, size_t areaLen) { return L::LongBlockBytes(wordUnits, areaLen); }
+
+  // Lays the entry out from offset 2 of block[0..bytes), which must hold
+  // ContentBytes; the rest of the block is zeroed, the size word kept.
+  static void Write(const std::basic_string<Unit>& word, uint8_t attribute, const uint8_t* area, size_t areaLen,
+                    uint8_t* block, size_t bytes) {
+    std::memset(block + kFirstEntryOffset, 0, bytes - kFirstEntryOffset);
+    uint8_t* p = block + kFirstEntryOffset;
+    StoreLE32(p, static_cast<uint32_t>(L::LongBody(word.size(), areaLen)));
+    p[4] = 0;
+    p[5] = attribute;
+    p += kLongHeaderBytes;
+    for (Unit u : word) {
+      L::StoreUnit(p, u);
+      p += L::kUnitBytes;
     }
-    b += list[i].Bytes();
+    L::StoreUnit(p, 0);
+    p += L::kUnitBytes;
+    if (areaLen) std::memcpy(p, area, areaLen);
   }
-  return best;
-}
+};
 
 }  // namespace vk

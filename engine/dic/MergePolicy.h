@@ -1,5 +1,6 @@
-// QueryRecord: how bulk registration settles a headword that already
-// exists. The stored fields S and the new fields N meet under a clash rule:
+// MergePolicy: how bulk registration treats a headword: a new one is cut
+// to the length limits, and one that already exists is settled with the
+// stored entry. The stored fields S and the new fields N meet under a clash rule:
 //
 //   2  take N, unless N's translation is shorter than S's (then keep S)
 //   3  keep S
@@ -67,6 +68,13 @@ constexpr int32_t kMergeExamples = 0x20000;
 constexpr int32_t kMergeAttributes = 0x40000;
 constexpr int32_t kMergePronunciations = 0x80000;
 constexpr int32_t kMergeSearchFlags = 0x300000;
+
+// The counters of a bulk registration, in the caller's parameter block.
+struct QueryCounters {
+  int32_t existing = 0;  // calls that met an existing entry
+  int32_t added = 0;     // entries added
+  int32_t tooLong = 0;   // calls left unstored because something was too long
+};
 
 // Length limits, in UTF-16 units.
 constexpr size_t kQueryTranslationLimit = 3000;
@@ -294,5 +302,63 @@ class QueryMerge {
     for (char16_t c : w) s->push_back(static_cast<C>(c));
   }
 };
+
+// What becomes of an existing entry under a clash rule.
+enum class Settlement {
+  kUncounted,  // left as it is, and the call does not count as meeting it
+  kLeave,      // left as it is (an unknown rule)
+  kStore,      // store the settled fields
+  kTooLong,    // the settled entry would be too long: left as it is
+};
+
+// The fields of a new entry: every text cut to its limit, and "?" for a
+// missing translation. True when something was too long (the headword
+// longer than `maxLen` units as well): then nothing is stored.
+template <class B>
+bool PrepareNewEntry(Japa<B>* n, size_t wordUnits, size_t maxLen) {
+  auto cut = [](auto* text, size_t limit) {
+    if (text->size() <= limit) return false;
+    text->resize(limit);
+    return true;
+  };
+  bool tooLong = cut(&n->translation, kQueryTranslationLimit);
+  tooLong |= cut(&n->example, kQueryExampleLimit);
+  tooLong |= cut(&n->pronunciation, kQueryPronunciationLimit);
+  if (n->translation.empty()) n->translation.assign(1, typename Japa<B>::IChar('?'));
+  return tooLong || wordUnits > maxLen;
+}
+
+// Settles the stored fields *s with the new fields n under `rule` and
+// `flags`; with kStore, *s holds what to store.
+template <class B>
+Settlement Settle(Japa<B>* s, const Japa<B>& n, int32_t rule, int32_t flags, size_t wordUnits, size_t maxLen) {
+  if (s->translation == n.translation && s->example == n.example && s->pronunciation == n.pronunciation)
+    return Settlement::kUncounted;
+  bool tooLong = false;
+  switch (rule) {
+    case kClashKeep:
+      return Settlement::kUncounted;
+    case kClashReplaceIfLonger:
+      if (n.translation.size() < s->translation.size()) return Settlement::kUncounted;
+      *s = n;
+      break;
+    case kClashReplace:
+      *s = n;
+      break;
+    case kClashMergeComma:
+    case kClashMergeLines: {
+      MergeFields ms = QueryMerge::Widen(*s), mn = QueryMerge::Widen(n);
+      if (!QueryMerge::Merge(&ms, &mn, flags, rule == kClashMergeComma ? u"," : u"\r\n")) tooLong = true;
+      QueryMerge::Narrow(ms, s);
+      break;
+    }
+    default:
+      return Settlement::kLeave;
+  }
+  if (s->translation.size() > kQueryTranslationLimit || s->example.size() > kQueryExampleLimit ||
+      s->pronunciation.size() > kQueryPronunciationLimit || wordUnits > maxLen)
+    tooLong = true;
+  return tooLong ? Settlement::kTooLong : Settlement::kStore;
+}
 
 }  // namespace vk

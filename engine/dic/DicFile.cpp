@@ -1,0 +1,362 @@
+#include "dic/DicFile.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "entries/BlockEntries.h"
+#include "format/HeaderCodec.h"
+
+namespace vk {
+
+template <class B>
+int DicFile<B>::Open(const std::string& name, bool readOnly) {
+  if (file_.IsOpen()) Close();
+  readOnly_ = readOnly;
+  int rc = readOnly ? file_.OpenRead(name) : file_.OpenReadWrite(name);
+  if (rc != 0 && !readOnly && error_ == kErrCannotOpen) {
+    readOnly_ = true;
+    rc = file_.OpenRead(name);
+  }
+  if (rc != 0) return -1;
+  if (HeaderCodec<B>::Read(file_, header_) != 0 || SetUpFromHeader() != 0) {
+    Abandon();
+    return -1;
+  }
+  return 0;
+}
+
+template <class B>
+int DicFile<B>::Create(const std::string& name, bool createOption) {
+  if (file_.IsOpen()) Close();
+  readOnly_ = false;
+  if (file_.Create(name) != 0) return -1;
+  HeaderCodec<B>::BuildTemplate(header_, createOption);
+  if (HeaderCodec<B>::Write(file_, header_) != 0 || SetUpFromHeader() != 0 || file_.Commit(true) != 0) {
+    Abandon();
+    return -1;
+  }
+  return 0;
+}
+
+template <class B>
+int DicFile<B>::Close() {
+  if (!file_.IsOpen()) return 0;
+  int rc = 0;
+  if (data_ && data_->Flush() != 0) rc = -1;
+  if (file_.Written() && data_ && index_) {
+    if (TrimAtClose() != 0) rc = -1;
+    if (WriteHeader() != 0) rc = -1;
+  }
+  if (data_ && data_->Close() != 0) rc = -1;
+  if (index_ && file_.Written() && index_->Save() != 0) rc = -1;
+  if (rc == 0 && file_.Commit(true) != 0) rc = -1;
+  if (rc != 0) {
+    const int32_t code = error_;
+    file_.Rollback();
+    error_ = code;
+  }
+  data_.reset();
+  index_.reset();
+  file_.Close();
+  return rc;
+}
+
+template <class B>
+int DicFile<B>::FullFlush() {
+  if (data_->Flush() != 0) return -1;
+  if (WriteHeader() != 0) return -1;
+  if (index_->Changed() && index_->Save() != 0) return -1;
+  return data_->SaveFreeChain();
+}
+
+template <class B>
+int DicFile<B>::CommitChange() {
+  if (FullFlush() != 0) return -1;
+  return file_.Commit(false);
+}
+
+template <class B>
+int DicFile<B>::SetFastMode(bool on) {
+  if (!on && !writeThrough_) {
+    writeThrough_ = true;
+    if (FullFlush() != 0 || file_.Commit(true) != 0) {
+      EndChange();
+      return -1;
+    }
+  }
+  writeThrough_ = !on;
+  return data_->SetDeferred(on);
+}
+
+template <class B>
+void DicFile<B>::EndChange() {
+  if (!file_.IsOpen()) return;
+  if (!file_.ChangeFailed() && !(writeThrough_ && file_.ChangeOpen())) return;
+  const int32_t code = error_;
+  if (file_.Rollback() == 0) Reload();
+  error_ = code ? code : kErrReadWrite;
+}
+
+template <class B>
+int DicFile<B>::GrowIndexArea(int32_t k) {
+  const int32_t left = IndexGrowthLeft();
+  if (k > 0 && left == 0) {
+    error_ = kErrDictionaryFull;
+    return -1;
+  }
+  if (k > left) k = left;
+  while (k > 0) {
+    int32_t m;
+    if (data_->End() == 0) {
+      if (data_->NewBlock(static_cast<uint16_t>(k)) < 0) return -1;
+      m = k;
+    } else {
+      int32_t pos = index_->FindBlock(0);
+      EmptyList* runs = data_->FreeRuns();
+      if (pos < 0 && runs->FreeRunLengthAt(0) > 0) {
+        runs->TakeAt(0, 1);
+        m = 1;
+      } else {
+        // The file's size word is the block's only after a deferred
+        // change to it has been written.
+        if (data_->Flush() != 0) return -1;
+        int32_t sizeWord = data_->ReadSizeWord(0);
+        if (sizeWord < 0) return -1;
+        int32_t units = UnitsOf(static_cast<uint16_t>(sizeWord));
+        int32_t place = data_->RelocateBlock(0, k, k < units ? k : units);
+        if (place < 0) return -1;
+        m = k < units ? k : units;
+        if (pendingBlock_ == 0) pendingBlock_ = place;
+        if (pos >= 0) index_->SetBlockNumber(pos, place);
+      }
+    }
+    if (data_->ZeroUnits(0, m) != 0) return -1;
+    data_->Shift(m);
+    index_->Shift(m);
+    if (pendingBlock_ >= 0) pendingBlock_ -= m;
+    k -= m;
+  }
+  return 0;
+}
+
+template <class B>
+int32_t DicFile<B>::IndexGrowthLeft() const {
+  const int32_t unit = data_->UnitSize();
+  const int32_t units = unit > 0 ? index_->AreaSize() / unit : kMaxIndexUnits;
+  return units < kMaxIndexUnits ? kMaxIndexUnits - units : 0;
+}
+
+template <class B>
+bool DicFile<B>::IndexCanTake(int64_t bytes, int32_t growUnits) const {
+  const int32_t grow = std::min(growUnits, IndexGrowthLeft());
+  return index_->Used() + bytes < int64_t(index_->AreaSize()) + int64_t(grow) * data_->UnitSize();
+}
+
+// The growth may move the new block (not yet named by the index) when it
+// sits at unit 0, and shifts every number, so its number is followed
+// through the growth.
+template <class B>
+int DicFile<B>::InsertIndex(int32_t pos, int32_t block, const Unit* word) {
+  if (index_->Insert(pos, block, word) == 0) return 0;
+  if (error_ != kErrDictionaryFull) return -1;
+  pendingBlock_ = block;
+  int rc = GrowIndexArea(4);
+  block = pendingBlock_;
+  pendingBlock_ = -1;
+  if (rc != 0) return -1;
+  return index_->Insert(pos, block, word);
+}
+
+template <class B>
+int DicFile<B>::RenameIndex(int32_t pos, const Unit* word, int32_t growUnits) {
+  if (index_->Rename(pos, word) == 0) return 0;
+  if (error_ != kErrDictionaryFull || GrowIndexArea(growUnits) != 0) return -1;
+  return index_->Rename(pos, word);
+}
+
+template <class B>
+int DicFile<B>::CompactionStep() {
+  if (index_->Count() == 0) return 0;
+  if (data_->Flush() != 0) return -1;
+  EmptyList* runs = data_->FreeRuns();
+  runs->Sort();
+  const auto& list = runs->Runs();
+  for (size_t i = 0; i + 1 < list.size(); ++i) {
+    const EmptyList::Run gap = list[i];
+    const int32_t usedStart = gap.start + gap.length;
+    const int32_t usedEnd = list[i + 1].start;
+    if (int64_t(20) * gap.length < int64_t(usedEnd) - usedStart) continue;
+    // Where each block of the stretch stands in the index, from one walk
+    // of the index: a stretch holds several blocks, and a search for each
+    // would walk the index once per block.
+    std::vector<std::pair<int32_t, int32_t>> places;
+    if (index_->FindBlocks(usedStart, usedEnd, &places) != 0) return -1;
+    for (int32_t u = usedStart; u < usedEnd;) {
+      auto place = std::lower_bound(places.begin(), places.end(), std::make_pair(u, int32_t(-1)));
+      if (place == places.end() || place->first != u) {
+        error_ = kErrDamaged;
+        return -1;
+      }
+      const int32_t pos = place->second;
+      if (data_->Load(u) != 0) return -1;
+      int32_t units = UnitsOf(data_->BufferedSizeWord());
+      int32_t to = u - gap.length;
+      if (data_->MarkWritten(to) != 0) return -1;
+      index_->SetBlockNumber(pos, to);
+      u += units;
+    }
+    if (data_->Flush() != 0) return -1;
+    runs->TakeAt(gap.start, gap.length);
+    runs->Add(usedEnd - gap.length, gap.length);
+    runs->Sort();
+    return 1;
+  }
+  return 0;
+}
+
+template <class B>
+Position<B> DicFile<B>::Locate(const Unit* key) {
+  Position<B> p;
+  if (index_->Count() == 0) return p;
+  for (int32_t pos = index_->Find(key);; ++pos) {
+    if (LoadIndexPos(pos) != 0) {
+      p.located = Located::kFailed;
+      return p;
+    }
+    BlockPosition<B> where;
+    Found f = BlockEntries<B>::Locate(data_->Buffer(), data_->BufferSize(), key, &where);
+    if (f == Found::kDamaged) {
+      error_ = kErrDamaged;
+      p.located = Located::kFailed;
+      return p;
+    }
+    p.indexPos = pos;
+    p.offset = where.offset;
+    p.at = std::move(where.at);
+    if (f == Found::kYes) {
+      p.located = Located::kInBlock;
+      return p;
+    }
+    if (pos + 1 >= index_->Count()) return p;
+  }
+}
+
+template <class B>
+int DicFile<B>::LoadIndexPos(int32_t pos) {
+  if (pos < 0 || pos >= index_->Count()) {
+    error_ = kErrDamaged;
+    return -1;
+  }
+  return data_->Load(index_->BlockNumber(pos));
+}
+
+// At close of a changed file: give 8 units of a roomy index area back to
+// the data area, and cut a free run that ends the file.
+template <class B>
+int DicFile<B>::TrimAtClose() {
+  if (!data_->HasFreeRuns()) return 0;
+  EmptyList* runs = data_->FreeRuns();
+  const int32_t unit = data_->UnitSize();
+  // The give-back makes the data area 8 units longer, which its bound
+  // must allow.
+  if (index_->FreeRoom() >= 16 * unit && int64_t(data_->End()) + 8 <= B::kMaxDataUnits) {
+    index_->Shift(-8);
+    data_->Shift(-8);
+    runs->Add(0, 8);
+  }
+  int32_t obtained = 0;
+  int32_t start = runs->Take(0x7FFF, &obtained);
+  if (start < 0) return 0;
+  if (start + obtained == data_->End()) {
+    data_->SetEnd(start);
+    return data_->Truncate();
+  }
+  runs->Add(start, obtained);
+  return 0;
+}
+
+template <class B>
+int DicFile<B>::WriteHeader() {
+  HeaderState s;
+  s.indexCount = index_->Count();
+  s.blockCount = data_->End();
+  s.freeBlock = data_->FirstFree();
+  s.wordCount = data_->WordCount();
+  s.indexAreaBytes = index_->AreaSize();
+  s.wideIndex = index_->WideNeeded();
+  UpdateHeader(header_, s);
+  return HeaderCodec<B>::Write(file_, header_);
+}
+
+template <class B>
+int DicFile<B>::SetUpFromHeader() {
+  const int32_t unit = header_.blockSize();
+  // A unit must hold at least a free unit's link and an empty block.
+  if (unit < 8 || header_.indexBlocks() < 0 || header_.blockCount() < 0) {
+    error_ = kErrDamaged;
+    return -1;
+  }
+  const int64_t areaOffset = header_.IndexAreaOffset();
+  const int32_t areaSize = int32_t(header_.indexBlocks()) * unit;
+  const int64_t fileSize = file_.Size();
+  if (fileSize < 0) return -1;
+  if (!AreasInFile(fileSize, areaOffset, areaSize, unit)) {
+    error_ = kErrDamaged;
+    return -1;
+  }
+  index_.reset(new HVokaIndex<B>(&file_, &error_));
+  data_.reset(new HVokaData<B>(&file_, &error_));
+  if (index_->SetUp(areaOffset, areaSize, header_.indexCount(), header_.indexWide() != 0, unit) != 0) return -1;
+  if (data_->SetUp(areaOffset + areaSize, unit, header_.freeBlock(), header_.blockCount(), header_.wordCount()) != 0)
+    return -1;
+  writeThrough_ = true;
+  return 0;
+}
+
+// Reads the header, index and free chain again after a rollback, keeping
+// the mode. A file that cannot be read again is closed, so that nothing
+// more is written to it.
+template <class B>
+void DicFile<B>::Reload() {
+  const bool fast = !writeThrough_;
+  if (HeaderCodec<B>::Read(file_, header_) != 0 || SetUpFromHeader() != 0) {
+    file_.Close();
+    return;
+  }
+  if (fast) {
+    writeThrough_ = false;
+    data_->SetDeferred(true);
+  }
+}
+
+// Whether the file holds the areas the header places: the extension and
+// the whole index area, and the data area up to its last unit, which may
+// be incomplete (nothing is ever written past a block's last byte that was
+// stored, so a file can end inside the last unit). Sizes read from a file
+// are believed only this far, before anything is read, allocated or
+// written on their account.
+template <class B>
+bool DicFile<B>::AreasInFile(int64_t fileSize, int64_t areaOffset, int32_t areaSize, int32_t unit) const {
+  const int64_t dataOffset = areaOffset + areaSize;
+  if (dataOffset > fileSize) return false;
+  const int32_t blocks = header_.blockCount();
+  return blocks == 0 || dataOffset + int64_t(blocks - 1) * unit < fileSize;
+}
+
+// Drops a half-opened file without writing anything.
+template <class B>
+void DicFile<B>::Abandon() {
+  data_.reset();
+  index_.reset();
+  int32_t code = error_;
+  file_.Close();
+  error_ = code;
+}
+
+template class DicFile<TraitsVKCU8L>;
+template class DicFile<TraitsVKCUB>;
+template class DicFile<TraitsVKCUL>;
+template class DicFile<TraitsVKC620>;
+
+}  // namespace vk
