@@ -219,6 +219,16 @@ int32_t SearchCursor<B>::Deliver(const EntryCursor<B>& walker, Japa<B>* out) {
 }
 
 template <class B>
+int32_t SearchCursor<B>::Visit(const EntryCursor<B>& walker, Japa<B>* out) {
+  if (ordered_) {
+    if (OrderedPrefixHolds(walker)) return Deliver(walker, out);
+    StopAt(walker);
+    return -2;
+  }
+  return Test(walker) ? Deliver(walker, out) : kPass;
+}
+
+template <class B>
 void SearchCursor<B>::StopAt(const EntryCursor<B>& walker) {
   offset_ = static_cast<int64_t>(walker.offset());
   word_.assign(walker.word(), walker.wordLength());
@@ -261,14 +271,8 @@ int32_t SearchCursor<B>::Advance(Japa<B>* out) {
 template <class B>
 int32_t SearchCursor<B>::WalkForward(EntryCursor<B>& walker, WalkStatus s, Japa<B>* out) {
   for (; s == WalkStatus::kEntry; s = walker.Next()) {
-    if (ordered_) {
-      if (!OrderedPrefixHolds(walker)) {
-        StopAt(walker);
-        return -2;
-      }
-      return Deliver(walker, out);
-    }
-    if (Test(walker)) return Deliver(walker, out);
+    const int32_t rc = Visit(walker, out);
+    if (rc != kPass) return rc;
   }
   if (s == WalkStatus::kDamaged) return Damaged();
   StopAt(walker);  // the terminator
@@ -324,14 +328,8 @@ int32_t SearchCursor<B>::StepBackward(Japa<B>* out) {
 template <class B>
 int32_t SearchCursor<B>::WalkBackward(EntryCursor<B>& walker, Japa<B>* out) {
   for (;;) {
-    if (ordered_) {
-      if (!OrderedPrefixHolds(walker)) {
-        StopAt(walker);
-        return -2;
-      }
-      return Deliver(walker, out);
-    }
-    if (Test(walker)) return Deliver(walker, out);
+    const int32_t rc = Visit(walker, out);
+    if (rc != kPass) return rc;
     size_t here = walker.offset();
     size_t prev;
     Word word;

@@ -100,6 +100,10 @@ class SearchCursor {
   bool Test(const EntryCursor<B>& walker);
   bool OrderedPrefixHolds(const EntryCursor<B>& walker) const;
   int32_t Deliver(const EntryCursor<B>& walker, Japa<B>* out);
+  // What a walk does with the entry under `walker`: delivers it (1, or -1
+  // when it cannot be read), ends an ordered search (-2), or passes it by.
+  static constexpr int32_t kPass = 3;
+  int32_t Visit(const EntryCursor<B>& walker, Japa<B>* out);
   void StopAt(const EntryCursor<B>& walker);
   int32_t Step(Japa<B>* out, bool forward);
   int32_t StepForward(Japa<B>* out);
