@@ -17,6 +17,7 @@
 #include "format/BuildTraits.h"
 #include "index/HVokaIndex.h"
 #include "support/Builds.h"
+#include "support/FileText.h"
 #include "support/TempDir.h"
 
 namespace vkindextest {
@@ -31,15 +32,8 @@ constexpr uint8_t kDataFill = 0xDD;
 using vktest::AllBuilds;
 using vktest::BuildNames;
 
-inline Bytes Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void Spit(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+inline Bytes Slurp(const std::string& path) { return vktest::ReadAll(path); }
+inline void Spit(const std::string& path, const Bytes& bytes) { vktest::WriteAll(path, bytes); }
 
 // Filler header, `area` as given, then `dataBytes` of filler data.
 inline Bytes FileImage(const Bytes& area, size_t dataBytes = 64) {
