@@ -24,11 +24,11 @@ TDllDicOf<C>::~TDllDicOf() {
 template <class C>
 bool TDllDicOf<C>::LoadNamed(const char* dllName) {
   if (module_.IsLoaded()) return true;
-  if (!module_.Load(dllName, folder_)) {
+  if (!module_.Load(dllName, EngineFolder(folder_), kEngineExports)) {
     errorCode_ = kErrorNoLibrary;
     return false;
   }
-  entries_ = module_.Entries<C>();
+  entries_ = module_.Exports<C>();
   return true;
 }
 
@@ -44,14 +44,14 @@ int TDllDicOf<C>::Open(const std::string& path, int mode) {
   if (!LoadDll()) return -1;
   std::basic_string<C> enginePath;
   if (!EnginePath(path, &enginePath)) {
-    errorCode_ = kErrorBadPath;
+    errorCode_ = VK_ERR_BAD_FILE_NAME;
     return -1;
   }
   if (!handle_) handle_ = entries_.CreateHandle();
   fileName_ = path;
   errorCode_ = 0;
   if (!handle_) {
-    errorCode_ = 11;  // the engine could not allocate a handle: out of memory
+    errorCode_ = VK_ERR_NO_MEMORY;  // the engine could not allocate a handle
     return -1;
   }
   bool ok = true;
@@ -112,11 +112,11 @@ int TDllDicOf<C>::Commit() {
 
 template <class C>
 void TDllDicOf<C>::InitSearch(int32_t clashRule, int32_t mergeFlags) {
-  entries_.InitSearch(handle_, nullptr, 4);
-  query_ = TQueryParam();
+  entries_.InitSearch(handle_, nullptr, VK_SEARCH_ALL);
+  query_ = VKQueryParam();
   query_.clashRule = clashRule;
   query_.mergeFlags = mergeFlags;
-  rec_ = TEntryRecord<C>();
+  rec_ = typename VKRecordOf<C>::type();
   readFailed_ = false;
 }
 
@@ -127,9 +127,8 @@ int TDllDicOf<C>::GetPercent() {
 
 template <class C>
 int TDllDicOf<C>::GetWordCount() {
-  if (!handle_) return -1;
-  auto count = reinterpret_cast<int32_t (*)(void*)>(module_.Symbol("VKGetWordNum"));
-  return count ? count(handle_) : -1;
+  if (!handle_ || !entries_.GetWordNum) return -1;
+  return entries_.GetWordNum(handle_);
 }
 
 template <class C>

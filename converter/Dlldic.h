@@ -15,24 +15,25 @@
 //   UTF-16, big-endian         VKCUB.DLL
 //   UTF-8,  big-endian         none: LoadDll fails without loading anything
 // A library that cannot be loaded (or lacks one of the twelve exports,
-// Dictionary.h) sets the object's own error code to 16.
+// Dictionary.h) sets the object's own error code to 16 (VK_ERR_CANNOT_OPEN).
 //
 // Open(path, mode): mode 1 opens read-only, 2 creates (replacing any file),
 // 3 opens read-write, 0 only makes the handle; only the low two bits count.
 // Every Open first closes what the object held, and then prepares a scan of
 // the whole dictionary and a registration that merges a clashing headword
-// (clash rule 6, merge flags 0x7fff0000). GetErrorCode answers the engine's
+// (kClashRule and kMergeFlags: VK_CLASH_MERGE_LINES, 0x7fff0000). GetErrorCode answers the engine's
 // code while a handle exists, else the object's own.
 //
 // Paths and messages are the program's narrow text (UTF-8). The Unicode
 // wrapper passes a path as at most 259 UTF-16 units; a longer path, or one
-// that is not well-formed UTF-8, is refused with code 35 before any handle
-// is made. Messages come back as UTF-8 from either wrapper.
+// that is not well-formed UTF-8, is refused with code 35 (VK_ERR_BAD_FILE_NAME)
+// before any handle is made. Messages come back as UTF-8 from either wrapper.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "Dictionary.h"
+#include "api/EngineLibrary.h"
 
 namespace vk {
 
@@ -59,11 +60,10 @@ class TDllDic {
   enum OpenMode { kOpenNone = 0, kOpenRead = 1, kOpenCreate = 2, kOpenReadWrite = 3 };
   // What a conversion asks of VKQueryRecord: merge with CR LF, and every merge
   // bit from translations up.
-  static constexpr int32_t kClashRule = 6;
-  static constexpr int32_t kMergeFlags = 0x7fff0000;
+  static constexpr int32_t kClashRule = VK_CLASH_MERGE_LINES;
+  static constexpr int32_t kMergeFlags = INT32_MAX & ~(VK_MERGE_TRANSLATIONS - 1);
   // The own error code of a side whose library cannot be had.
-  static constexpr int kErrorNoLibrary = 16;
-  static constexpr int kErrorBadPath = 35;
+  static constexpr int kErrorNoLibrary = VK_ERR_CANNOT_OPEN;
   // Room for a path in UTF-16 units, terminator included.
   static constexpr size_t kPathUnits = 260;
 
@@ -121,9 +121,9 @@ class TDllDic {
   int errorCode_ = 0;
   std::string fileName_;
   std::string folder_;
-  TEngineModule module_;
-  void* handle_ = nullptr;
-  TQueryParam query_ = {};
+  EngineLibrary module_;
+  VKHandle handle_ = nullptr;
+  VKQueryParam query_ = {};
   bool readFailed_ = false;
 };
 
@@ -153,8 +153,8 @@ class TDllDicOf : public TDllDic {
   bool NextEntry();
   int32_t Register(const C* word, const C* japa, const C* exp, const C* pron, uint8_t attr);
 
-  TEngineEntries<C> entries_ = {};
-  TEntryRecord<C> rec_ = {};
+  EngineExports<C> entries_;
+  typename VKRecordOf<C>::type rec_ = {};
 };
 
 class TWin32DllDic : public TDllDicOf<char> {

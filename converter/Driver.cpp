@@ -172,7 +172,7 @@ std::string TConvertDriver::EngineReason(TDllDic& dic, const std::string& path) 
 std::string TConvertDriver::LibraryReason(TDllDic& dic, int kind) const {
   const char* name = EngineLibraryFor(kind, settings_.bigEndian ? 1 : 0);
   if (!name) return "there is no big-endian engine for UTF-8 dictionaries";
-  std::string so = TEngineModule::SharedObjectName(name);
+  std::string so = EngineLibrary::SharedObjectName(name);
   std::string why = dic.loadError();
   return "the engine library " + so + " cannot be loaded" + (why.empty() ? "" : ": " + why);
 }
@@ -392,7 +392,7 @@ bool TConvertDriver::AfterWrite(int rc, int32_t tooLongBefore, bool tooLongIsRec
                                 const std::string& shownWord, const char* longField) {
   const char* field = nullptr;
   if (rc != 0) {
-    if (!tooLongIsRecoverable || target_->GetErrorCode() != kErrorTooLong) {
+    if (!tooLongIsRecoverable || target_->GetErrorCode() != VK_ERR_WORD_TOO_LONG) {
       WriteError(shownWord);
       return false;
     }

@@ -16,9 +16,10 @@
 //      read-write ("変換先の辞書を開くことができません");
 //   4. zero the five counters; load the four tables when a side is Win32
 //      ("変換テーブルファイル %s が開けません"), inverted for a Win32 target;
-//   5. the record loop: read, convert, register; a headword refused with
-//      error 37 is logged and counted in the Win32-to-Unicode loop only, any
-//      other write failure ends the loop ("辞書の書き込みでエラーが発生しました");
+//   5. the record loop: read, convert, register; a headword refused as too
+//      long (VK_ERR_WORD_TOO_LONG) is logged and counted in the
+//      Win32-to-Unicode loop only, any other write failure ends the loop
+//      ("辞書の書き込みでエラーが発生しました");
 //      after every registered record a closed progress display ends the loop,
 //      and every 256th refreshes progress and lets the user act;
 //   6. close the source, then the target; show the five counters. Steps 6
@@ -150,8 +151,6 @@ class TConvertDriver {
   // failed write takes the target back to its last save; saving now and then
   // bounds what a full disk can take back, at the cost of one flush and sync.
   static constexpr int kCommitEvery = 16384;
-  // Engine error code of a headword refused for its length.
-  static constexpr int kErrorTooLong = kEngineWordTooLong;
 
   explicit TConvertDriver(TConvertUser* user) : user_(user), log_(user) {}
   TConvertDriver(const TConvertDriver&) = delete;
