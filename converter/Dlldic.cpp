@@ -1,7 +1,5 @@
 #include "Dlldic.h"
 
-#include <cstring>
-
 #include "util/Utf8.h"
 
 namespace vk {
@@ -143,16 +141,49 @@ bool TDllDicOf<C>::NextEntry() {
   return r != -1 && r != -2;
 }
 
+namespace {
+
+// The texts of a record in the string type C.
+std::string* TextsOf(TDicRecord* rec, char) { return rec->bytes; }
+std::u16string* TextsOf(TDicRecord* rec, char16_t) { return rec->units; }
+const std::string* TextsOf(const TDicRecord& rec, char) { return rec.bytes; }
+const std::u16string* TextsOf(const TDicRecord& rec, char16_t) { return rec.units; }
+
 template <class C>
-int32_t TDllDicOf<C>::Register(const C* word, const C* japa, const C* exp, const C* pron,
-                               uint8_t attr) {
+const C* OrEmpty(const C* s) {
+  static const C kEmpty[1] = {};
+  return s ? s : kEmpty;
+}
+
+}  // namespace
+
+template <class C>
+int TDllDicOf<C>::ReadNext(TDicRecord* rec) {
+  if (!NextEntry()) return -1;
+  std::basic_string<C>* texts = TextsOf(rec, C());
+  texts[kRecordWord].assign(OrEmpty(rec_.word));
+  texts[kRecordPron].assign(OrEmpty(rec_.pron));
+  texts[kRecordJapa].assign(OrEmpty(rec_.japa));
+  texts[kRecordExp].assign(OrEmpty(rec_.exp));
+  rec->attr = rec_.attr;
+  return 0;
+}
+
+template <class C>
+int TDllDicOf<C>::WriteRecord(const TDicRecord& rec) {
   if (!handle_) return -1;
-  rec_.word = word;
-  rec_.japa = japa;
-  rec_.exp = exp;
-  rec_.pron = pron;
-  rec_.attr = attr;
+  const std::basic_string<C>* texts = TextsOf(rec, C());
+  rec_.word = texts[kRecordWord].c_str();
+  rec_.japa = texts[kRecordJapa].c_str();
+  rec_.exp = texts[kRecordExp].c_str();
+  rec_.pron = texts[kRecordPron].c_str();
+  rec_.attr = rec.attr;
   return entries_.QueryRecord(handle_, &rec_, &query_);
+}
+
+template <class C>
+size_t TDllDicOf<C>::Units(const TDicRecord& rec, TRecordField field) const {
+  return TextsOf(rec, C())[field].size();
 }
 
 template class TDllDicOf<char>;
@@ -170,20 +201,6 @@ bool TWin32DllDic::EnginePath(const std::string& path, std::string* out) {
 const char* TWin32DllDic::GetErrorMessage(int code) {
   if (!LoadDll()) return nullptr;
   return entries_.GetErrorMessage(code);
-}
-
-int TWin32DllDic::ReadNext(std::string* word, TAnsiFields* fields) {
-  if (!NextEntry()) return -1;
-  word->assign(rec_.word ? rec_.word : "");
-  fields->japa = rec_.japa ? rec_.japa : "";
-  fields->exp = rec_.exp ? rec_.exp : "";
-  fields->pron = rec_.pron ? rec_.pron : "";
-  fields->attr = rec_.attr;
-  return 0;
-}
-
-int TWin32DllDic::WriteRecord(const char* word, const TAnsiFields& fields) {
-  return Register(word, fields.japa, fields.exp, fields.pron, fields.attr);
 }
 
 // TUnicodeDllDic
@@ -208,20 +225,6 @@ const char* TUnicodeDllDic::GetErrorMessage(int code) {
   if (!text) return nullptr;
   message_ = ToUtf8Text(text);
   return message_.c_str();
-}
-
-int TUnicodeDllDic::ReadNext(std::u16string* word, TUnicodeFields* fields) {
-  if (!NextEntry()) return -1;
-  word->assign(rec_.word ? rec_.word : u"");
-  fields->japa.assign(rec_.japa ? rec_.japa : u"");
-  fields->pron.assign(rec_.pron ? rec_.pron : u"");
-  fields->exp.assign(rec_.exp ? rec_.exp : u"");
-  fields->attr = rec_.attr;
-  return 0;
-}
-
-int TUnicodeDllDic::WriteRecord(const char16_t* word, const TUnicodeFields& fields) {
-  return Register(word, fields.japa.c_str(), fields.exp.c_str(), fields.pron.c_str(), fields.attr);
 }
 
 }  // namespace vk

@@ -17,8 +17,8 @@
 //   4. zero the five counters; load the four tables when a side is Win32
 //      ("変換テーブルファイル %s が開けません"), inverted for a Win32 target;
 //   5. the record loop: read, convert, register; a headword refused as too
-//      long (VK_ERR_WORD_TOO_LONG) is logged and counted in the
-//      Win32-to-Unicode loop only, any other write failure ends the loop
+//      long (VK_ERR_WORD_TOO_LONG) is logged and counted when converting
+//      from Win32 to Unicode only, any other write failure ends the loop
 //      ("辞書の書き込みでエラーが発生しました");
 //      after every registered record a closed progress display ends the loop,
 //      and every 256th refreshes progress and lets the user act;
@@ -50,6 +50,9 @@
 #include "util/DumpLog.h"
 
 namespace vk {
+
+// How the records of one kind of conversion are converted (Driver.cpp).
+struct TRecordSteps;
 
 // The six modes, by the settings dialog's item index.
 constexpr int kModeCount = 6;
@@ -181,9 +184,9 @@ class TConvertDriver {
   // progress display shown and its timer started.
   void StartLoop();
   bool LoadTables();
-  void Win32ToUnicode();
-  void UnicodeToWin32();
-  void UnicodeToUnicode();
+  // Reads, converts and registers every record of the source, each field
+  // the way `steps` converts it.
+  void RecordLoop(const TRecordSteps& steps);
   // Before a record is converted; false ends the loop (a stop request).
   bool BeforeRecord();
   // After a headword converted to nothing; the record is skipped.
@@ -211,7 +214,7 @@ class TConvertDriver {
   TModeSides sides_ = {0, 0};
   std::unique_ptr<TDllDic> source_;
   std::unique_ptr<TDllDic> target_;
-  std::unique_ptr<TConvTable> tables_[4];  // Word, Pron, Japa, Exp
+  std::unique_ptr<TConvTable> tables_[kRecordFields];  // by TRecordField
   TFieldConvState state_;
   int recCount_ = 0;
   int overCount_ = 0;

@@ -152,19 +152,19 @@ TEST(DllDic, ReadNextCallsAgainWhileTheEngineAnswersZero) {
   dic.SetLibraryFolder(FakeFolder());
   ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenRead));
   log.Clear();
-  std::u16string word;
-  TUnicodeFields f;
-  ASSERT_EQ(0, dic.ReadNext(&word, &f));
-  EXPECT_EQ(u"apple", word);
-  EXPECT_EQ(u"りんご", f.japa);
-  EXPECT_EQ(u"an apple", f.exp);
-  EXPECT_EQ(u"アップル", f.pron);
-  EXPECT_EQ(133, f.attr);
-  ASSERT_EQ(0, dic.ReadNext(&word, &f));
-  EXPECT_EQ(u"bee", word);
-  EXPECT_EQ(u"", f.exp);
-  EXPECT_EQ(7, f.attr);
-  EXPECT_EQ(-1, dic.ReadNext(&word, &f));
+  TDicRecord r;
+  ASSERT_EQ(0, dic.ReadNext(&r));
+  EXPECT_EQ(u"apple", r.units[kRecordWord]);
+  EXPECT_EQ(u"りんご", r.units[kRecordJapa]);
+  EXPECT_EQ(u"an apple", r.units[kRecordExp]);
+  EXPECT_EQ(u"アップル", r.units[kRecordPron]);
+  EXPECT_EQ(133, r.attr);
+  EXPECT_EQ(5u, dic.Units(r, kRecordWord));
+  ASSERT_EQ(0, dic.ReadNext(&r));
+  EXPECT_EQ(u"bee", r.units[kRecordWord]);
+  EXPECT_EQ(u"", r.units[kRecordExp]);
+  EXPECT_EQ(7, r.attr);
+  EXPECT_EQ(-1, dic.ReadNext(&r));
   std::vector<std::string> want = {
       "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 1",
       "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 1",
@@ -179,14 +179,16 @@ TEST(DllDic, WriteRecordPassesMergeRuleAndFlagsAndTheEngineAnswer) {
   TWin32DllDic dic;
   dic.SetLibraryFolder(FakeFolder());
   ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenCreate));
-  TAnsiFields f;
-  f.japa = "J";
-  f.pron = "P";
-  f.exp = "E";
-  f.attr = 0xA5;
+  TDicRecord r;
+  r.bytes[kRecordWord] = "word";
+  r.bytes[kRecordJapa] = "J";
+  r.bytes[kRecordPron] = "P";
+  r.bytes[kRecordExp] = "E";
+  r.attr = 0xA5;
   log.Clear();
-  EXPECT_EQ(0, dic.WriteRecord("word", f));
-  EXPECT_EQ(-1, dic.WriteRecord("longword", f));
+  EXPECT_EQ(0, dic.WriteRecord(r));
+  r.bytes[kRecordWord] = "longword";
+  EXPECT_EQ(-1, dic.WriteRecord(r));
   EXPECT_EQ(VK_ERR_WORD_TOO_LONG, dic.GetErrorCode());
   std::vector<std::string> calls = log.Calls();
   ASSERT_FALSE(calls.empty());
@@ -277,29 +279,31 @@ TEST(DllDic, RealEnginesScanWhatWasRegistered) {
       dic.Close();
       ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenReadWrite));
       dic.SetFastMode();
-      TUnicodeFields f;
-      f.japa = u"犬";
-      f.attr = 0x83;
-      EXPECT_EQ(0, dic.WriteRecord(u"dog", f));
-      f.japa = u"猫";
-      f.pron = u"kæt";
-      EXPECT_EQ(0, dic.WriteRecord(u"cat", f));
-      f.japa = u"いぬ";
-      f.pron = u"";
-      EXPECT_EQ(0, dic.WriteRecord(u"dog", f));  // merged with CR LF
+      TDicRecord r;
+      r.units[kRecordWord] = u"dog";
+      r.units[kRecordJapa] = u"犬";
+      r.attr = 0x83;
+      EXPECT_EQ(0, dic.WriteRecord(r));
+      r.units[kRecordWord] = u"cat";
+      r.units[kRecordJapa] = u"猫";
+      r.units[kRecordPron] = u"kæt";
+      EXPECT_EQ(0, dic.WriteRecord(r));
+      r.units[kRecordWord] = u"dog";
+      r.units[kRecordJapa] = u"いぬ";
+      r.units[kRecordPron] = u"";
+      EXPECT_EQ(0, dic.WriteRecord(r));  // merged with CR LF
     }
     TUnicodeDllDic dic(c.bigEndian, c.kind == kDicUtf8);
     ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenRead));
-    std::u16string word;
-    TUnicodeFields f;
-    ASSERT_EQ(0, dic.ReadNext(&word, &f));
-    EXPECT_EQ(u"cat", word);
-    EXPECT_EQ(u"猫", f.japa);
-    EXPECT_EQ(u"kæt", f.pron);
-    ASSERT_EQ(0, dic.ReadNext(&word, &f));
-    EXPECT_EQ(u"dog", word);
-    EXPECT_EQ(u"犬\r\nいぬ", f.japa);
-    EXPECT_EQ(-1, dic.ReadNext(&word, &f));
+    TDicRecord r;
+    ASSERT_EQ(0, dic.ReadNext(&r));
+    EXPECT_EQ(u"cat", r.units[kRecordWord]);
+    EXPECT_EQ(u"猫", r.units[kRecordJapa]);
+    EXPECT_EQ(u"kæt", r.units[kRecordPron]);
+    ASSERT_EQ(0, dic.ReadNext(&r));
+    EXPECT_EQ(u"dog", r.units[kRecordWord]);
+    EXPECT_EQ(u"犬\r\nいぬ", r.units[kRecordJapa]);
+    EXPECT_EQ(-1, dic.ReadNext(&r));
     EXPECT_EQ(100, dic.GetPercent());
   }
 }
