@@ -102,12 +102,14 @@ enum {
   VK_ERR_READ_ONLY_OPEN = 9,
   VK_ERR_TOO_MANY_FILES = 10,
   VK_ERR_NO_MEMORY = 11,
+  VK_ERR_CANNOT_CREATE = 14,    /* the dictionary could not be created */
   VK_ERR_CANNOT_OPEN = 16,      /* no such path, or access refused */
   VK_ERR_SHARING = 17,          /* the file is in use (locked) */
   VK_ERR_UNREADABLE_DISK = 18,
   VK_ERR_NOT_DICTIONARY = 19,
   VK_ERR_NETWORK = 20,
   VK_ERR_READ_ONLY = 23,        /* a change asked of a dictionary opened read-only */
+  VK_ERR_BUSY = 25,             /* another process is working on the dictionary */
   VK_ERR_OLD_VERSION = 27,
   VK_ERR_UNSUPPORTED_TYPE = 28, /* a dictionary of another engine */
   VK_ERR_TOO_LARGE = 29,        /* the entry's fields are too large */
