@@ -42,11 +42,11 @@ int HVokaData<B>::Load(int32_t n) {
   // The size word goes in as the file holds it: the whole block turns to
   // memory order below.
   Store16<B::kFileOrder>(buffer_.data(), sizeWord);
-  size_t rest = buffer_.size() - 2;
-  int32_t read = file_->Read(buffer_.data() + 2, static_cast<uint32_t>(rest));
+  size_t rest = buffer_.size() - kSizeWordBytes;
+  int32_t read = file_->Read(buffer_.data() + kSizeWordBytes, static_cast<uint32_t>(rest));
   if (read < 0) return -1;
   // Units past the end of a file that is still growing read as zeros.
-  std::fill(buffer_.begin() + 2 + read, buffer_.end(), 0);
+  std::fill(buffer_.begin() + kSizeWordBytes + read, buffer_.end(), 0);
   BlockOrder<B>::ToMemory(buffer_.data(), buffer_.size());
   bufNumber_ = n;
   return 0;
@@ -322,9 +322,11 @@ int HVokaData<B>::SaveFreeChain() {
     for (int32_t i = 0; i < list[r].length; ++i) {
       int32_t self = list[r].start + i;
       int32_t next = i + 1 < list[r].length ? self + 1 : (r + 1 < list.size() ? list[r + 1].start : -1);
-      uint8_t link[6] = {0, 0};
-      StoreLE32(link + 2, static_cast<uint32_t>(next));
-      if (SeekToBlock(self) != 0 || file_->Write(link, 6) != 6) return Fail(kErrDiskFull);
+      uint8_t link[kFreeUnitBytes] = {0, 0};
+      StoreLE32(link + kFreeLinkOffset, static_cast<uint32_t>(next));
+      if (SeekToBlock(self) != 0 || file_->Write(link, kFreeUnitBytes) != int32_t(kFreeUnitBytes)) {
+        return Fail(kErrDiskFull);
+      }
     }
   }
   return 0;
@@ -380,12 +382,12 @@ void HVokaData<B>::LoadFreeChain() {
   int32_t u = firstFree_;
   while (u >= 0 && u < end_ && !seen[size_t(u)]) {
     seen[size_t(u)] = true;
-    uint8_t raw[6];
+    uint8_t raw[kFreeUnitBytes];
     if (SeekToBlock(u) != 0) break;
-    if (file_->Read(raw, 6) != 6) break;
+    if (file_->Read(raw, kFreeUnitBytes) != int32_t(kFreeUnitBytes)) break;
     if (LoadLE16(raw) != 0) break;
     runs_->Add(u, 1);
-    u = static_cast<int32_t>(LoadLE32(raw + 2));
+    u = static_cast<int32_t>(LoadLE32(raw + kFreeLinkOffset));
   }
   runs_->Merge();
 }

@@ -8,10 +8,11 @@
 // A data block is a run of 1..32767 units whose first 16 bits are its size
 // word (bits 0-14 the unit count, bit 15 the long-entry flag). A unit that
 // belongs to no block is free: size word 0, then the little-endian number of
-// the next free unit (-1 at the end). The free units form one ascending
-// chain from the header's free_block; in memory they are an EmptyList, built
-// from the chain on first need and, while it exists, the truth about free
-// space. The data area ends at unit `end`; the file ends there too.
+// the next free unit (-1 at the end); format/BlockFormat.h states both. The
+// free units form one ascending chain from the header's free_block; in
+// memory they are an EmptyList, built from the chain on first need and,
+// while it exists, the truth about free space. The data area ends at unit
+// `end`; the file ends there too.
 //
 // The data area never holds more than B::kMaxDataUnits units: a block is
 // placed, grown or moved only where it ends within that bound, whether its
@@ -30,18 +31,10 @@
 #include "blocks/EmptyList.h"
 #include "file/ErrorCodes.h"
 #include "file/FileBuf.h"
+#include "format/BlockFormat.h"
 #include "format/BuildTraits.h"
 
 namespace vk {
-
-constexpr uint16_t kLongEntryFlag = 0x8000;
-constexpr uint16_t kUnitCountMask = 0x7FFF;
-
-// Units a size word occupies: its count, or 1 for a free unit.
-inline int32_t UnitsOf(uint16_t sizeWord) {
-  int32_t units = sizeWord & kUnitCountMask;
-  return units == 0 ? 1 : units;
-}
 
 template <class B>
 class HVokaData {
