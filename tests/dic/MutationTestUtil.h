@@ -14,7 +14,7 @@
 #include "dic/IndexData.h"
 #include "dic/Mutation.h"
 #include "dic/Voka.h"
-#include "entries/BlockBuilder.h"
+#include "support/BlockBuilder.h"
 #include "entries/EntryCursor.h"
 #include "entries/FieldEncoder.h"
 #include "entries/HeadwordForm.h"

@@ -1,4 +1,4 @@
-#include "entries/BlockBuilder.h"
+#include "support/BlockBuilder.h"
 
 #include <cstring>
 
