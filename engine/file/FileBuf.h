@@ -28,13 +28,6 @@
 
 namespace vk {
 
-// Told of every write before it happens (the shared-mode history recorder).
-class ChangeRecorder {
- public:
-  virtual ~ChangeRecorder() = default;
-  virtual void WillWrite(int64_t offset, const void* data, uint32_t n) = 0;
-};
-
 class FileBuf {
  public:
   FileBuf(Env* env, int32_t* errorCell);
@@ -84,7 +77,6 @@ class FileBuf {
   Env* env() const { return env_; }
   int32_t* errorCell() const { return errorCell_; }
   void SetErrorCell(int32_t* cell) { errorCell_ = cell; }
-  void SetChangeRecorder(ChangeRecorder* recorder) { recorder_ = recorder; }
 
  private:
   int OpenWith(const std::string& name, OpenMode mode);
@@ -112,7 +104,6 @@ class FileBuf {
 
   uint32_t transferred_ = 0;
   int32_t* errorCell_;
-  ChangeRecorder* recorder_ = nullptr;
 };
 
 }  // namespace vk
