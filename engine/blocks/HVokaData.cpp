@@ -1,3 +1,6 @@
+// Every operation of the block file in one place, though it nears 400 lines:
+// they all share the buffer, the free runs and the data area's end, and each
+// keeps the others' invariants (HVokaData.h), which reads best side by side.
 #include "blocks/HVokaData.h"
 
 #include <algorithm>

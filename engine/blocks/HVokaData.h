@@ -1,9 +1,17 @@
-// HVokaData: the block file. It addresses the data area in units of
-// `block_size` bytes, holds exactly one data block in memory, writes it back
-// at once or, in deferred (fast) mode, when another block replaces it or at a
-// flush, and allocates, grows, shrinks, moves and frees blocks. Whoever works
-// on blocks above this layer goes through it, reads and writes of whole
-// blocks outside the buffer included (ReadBlockCopy, WriteBlockImage).
+// The block layer (blocks/): the data area of a dictionary file, its blocks
+// and its free units. HVokaData is the block file; EmptyList (EmptyList.h) is
+// its picture of the free units in memory. HVokaData offers every read and
+// write of the data area, whole blocks outside its buffer included
+// (ReadBlockCopy, WriteBlockImage), so that nothing above needs the file for
+// them. What a block holds is entries/' business;
+// which headwords lead to which block is the index's (index/).
+//
+// HVokaData addresses the data area in units of `block_size` bytes, holds
+// exactly one data block in memory, writes it back at once or, in deferred
+// (fast) mode, when another block replaces it or at a flush, and allocates,
+// grows, shrinks, moves and frees blocks. The buffered block is in memory
+// byte order (format/BlockOrder.h converts at the file), and in deferred mode
+// it is the only block the file may lag behind.
 //
 // A data block is a run of 1..32767 units whose first 16 bits are its size
 // word (bits 0-14 the unit count, bit 15 the long-entry flag). A unit that

@@ -1,3 +1,13 @@
+// The entries layer (entries/): what one data block holds, with the block in
+// memory. It walks a block's entries (EntryCursor, FieldWalker), answers
+// questions about them (BlockEntries), gives a headword its stored form
+// (HeadwordForm) and codes field areas (FieldEncoder, FieldDecoder,
+// FieldText, Japa). It never touches the file: blocks come and go in memory
+// order through blocks/. Invariants: nothing here reads outside
+// block[0..bytes) however the block lies (a lie ends a walk with kDamaged);
+// an entry it encodes fits a block of kMaxBlockUnits units or is refused
+// (kErrTooLarge).
+//
 // Layout of entries inside a data block, as the block is held in memory
 // (every 16- and 32-bit quantity little-endian, in every build).
 //

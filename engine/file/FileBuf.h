@@ -1,3 +1,12 @@
+// The file layer (file/): the one way to a dictionary's bytes. It owns the
+// interface to the system (Env.h; the POSIX side is in platform/), the file
+// record (FileBuf, this header), the rollback journal (Journal.h), the
+// engine's error codes (ErrorCodes.h) and their translation from system
+// errors (SystemErrors.h). Invariants: every byte of a dictionary is read and
+// written through a FileBuf; each failure leaves its engine code (below) in
+// the owner's error cell; a file open for writing can always go back to its
+// last commit.
+//
 // FileBuf: the dictionary's file. Every byte of a dictionary is read and
 // written through one of these. It keeps the name and full path, a `written`
 // flag set by every write since the file was opened, and a pointer to its
