@@ -1,7 +1,8 @@
 // Whole blocks read and written beside the one-block buffer (ReadBlockCopy,
 // WriteBlockImage), straight over a FileBuf, in the UTF-8 (little-endian)
 // and the UTF-16 big-endian builds: the bytes in the file, the round trip
-// through a closed and reopened file, and the codes of the failures.
+// through a closed and reopened file, and damage. Their file faults are rows
+// of the block file's fault table (BlockFileTest.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +14,6 @@
 #include "file/FileBuf.h"
 #include "format/ByteOrder.h"
 #include "support/Builds.h"
-#include "support/FaultEnv.h"
 #include "support/StoredWords.h"
 #include "support/TempDir.h"
 
@@ -235,50 +235,6 @@ TYPED_TEST(RawBlockTest, ACopyOfABlockTheFileCutsShortEndsInZeros) {
   std::vector<uint8_t> expected(2 * kUnit, 0);
   expected[0] = 2;
   EXPECT_EQ(copy, expected);
-}
-
-// Each failure of the file layer keeps the code the file layer gave it.
-struct RawFault {
-  const char* what;
-  void (*arm)(vktest::FaultEnv&);
-  bool write;
-  int32_t code;
-};
-
-TEST(RawBlockFaults, EachFailureKeepsTheFileLayersCode) {
-  const RawFault cases[] = {
-      {"size word unreadable", [](vktest::FaultEnv& e) { e.FailReadAfter(0); }, false, kErrReadWrite},
-      {"size word short", [](vktest::FaultEnv& e) { e.ShortReadAfter(0); }, false, kErrReadWrite},
-      {"body unreadable", [](vktest::FaultEnv& e) { e.FailReadAfter(1); }, false, kErrReadWrite},
-      {"positioning for the size word fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(0); }, false, kErrVersion},
-      {"positioning for the body fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(1); }, false, kErrVersion},
-      {"image unwritable", [](vktest::FaultEnv& e) { e.FailWriteAfter(0); }, true, kErrReadWrite},
-      {"image written short", [](vktest::FaultEnv& e) { e.ShortWriteAfter(0); }, true, kErrDiskFull},
-      {"disk full", [](vktest::FaultEnv& e) { e.DiskFullAfterBytes(10); }, true, kErrDiskFull},
-      {"positioning for the image fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(0); }, true, kErrVersion},
-  };
-  vktest::TempDir dir;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    vktest::FaultEnv env;
-    BlockFile<TraitsVKCUB> f(&env);
-    ASSERT_EQ(f.Create(dir.Path("f.dic")), 0);
-    ASSERT_EQ(f.data.NewBlock(1), 0);
-    ASSERT_EQ(f.data.NewBlock(2), 1);
-    ASSERT_EQ(f.file.Commit(false), 0);
-    auto block = TwoForms<TraitsVKCUB>::Make(2, 2);
-    std::vector<uint8_t> copy{9};
-    f.error = 0;
-    c.arm(env);
-    if (c.write) {
-      EXPECT_EQ(f.data.WriteBlockImage(1, block.memory.data(), block.memory.size()), -1);
-    } else {
-      EXPECT_EQ(f.data.ReadBlockCopy(1, &copy), -1);
-    }
-    EXPECT_EQ(f.error, c.code);
-    env.Reset();
-    f.Close();
-  }
 }
 
 }  // namespace
