@@ -2,18 +2,18 @@
 // with. The block file (blocks/) and the entry layout inside a block
 // (entries/) both read these, so they are stated once, here.
 //
-// The data area is a sequence of units of block_size bytes. Each unit is
-// either the first unit of a data block or of a free unit (or lies inside a
-// block). Both begin with a 16-bit size word, in the build's file order for
-// a block (little-endian once the block is in memory):
+// The data area is a sequence of units of block_size bytes. Each unit starts
+// a data block, lies inside one, or is free. A block's first unit and a free
+// unit both begin with a 16-bit size word, in the build's file order for a
+// block (little-endian once the block is in memory):
 //
 //   bit 15      long-entry flag: the block holds one long entry (byte builds
-//               only; the other builds never set it and ignore it)
+//               only; the others do not write it and disregard it)
 //   bits 0-14   the block's length in units, 1..32767; 0 marks a free unit
 //
 // A free unit is one unit long and holds
 //
-//   u16 0 | s32 LE number of the next free unit (-1 at the end) | unspecified
+//   u16 0 | s32 LE number of the next free unit (-1 at the end) | rest as it was
 //
 // in every build: the link is little-endian even where blocks are big-endian.
 // The free units form one chain in ascending order from the header's
