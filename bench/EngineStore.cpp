@@ -121,12 +121,12 @@ int64_t EngineStore::Walk(const char16_t* pattern, int32_t flags, const ScanSink
   for (;;) {
     VKRecordDataW rec{};
     int32_t r = api_.GetNextSearch(h_, &rec);
-    if (r == 1) {
+    if (r == VK_STEP_ENTRY) {
       ++n;
       Deliver(rec, sink);
-    } else if (r == -2) {
+    } else if (r == VK_STEP_END) {
       return n;
-    } else if (r != 0) {
+    } else if (r != VK_STEP_AGAIN) {
       Fail("VKGetNextSearch");
       return -1;
     }

@@ -136,9 +136,9 @@ bool TDllDicOf<C>::NextEntry() {
   int32_t r;
   do {
     r = entries_.GetNextSearch(handle_, &rec_);
-  } while (r == 0);
-  readFailed_ = r == -1;
-  return r != -1 && r != -2;
+  } while (r == VK_STEP_AGAIN);
+  readFailed_ = r == VK_STEP_FAILED;
+  return r != VK_STEP_FAILED && r != VK_STEP_END;
 }
 
 namespace {

@@ -124,9 +124,9 @@ class ImplOf : public TToolDic::Impl {
     TToolEntry e;
     for (;;) {
       int32_t got = api_.GetNextSearch(h_, &r);
-      if (got == 0) continue;
-      if (got == -2) return true;
-      if (got == -1) return false;
+      if (got == VK_STEP_AGAIN) continue;
+      if (got == VK_STEP_END) return true;
+      if (got == VK_STEP_FAILED) return false;
       Out(r, &e);
       if (!each(e)) return true;
     }

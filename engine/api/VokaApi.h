@@ -65,6 +65,15 @@ enum {
   VK_SEARCH_INCREMENTAL = VK_SEARCH_PREFIX | VK_SEARCH_HEADWORD
 };
 
+/* What a search step (VKGetNextSearch, VKGetPrevSearch, VKNextScan, ...)
+ * answers. */
+enum {
+  VK_STEP_ENTRY = 1,   /* an entry delivered */
+  VK_STEP_AGAIN = 0,   /* nothing in this block: call again */
+  VK_STEP_FAILED = -1, /* an error, or the dictionary changed since the search began */
+  VK_STEP_END = -2     /* no more entries */
+};
+
 /* Clash rules of VKQueryRecord: what happens when the headword exists. Any
  * other value keeps the stored entry. */
 enum {
