@@ -1,5 +1,6 @@
 // The engine side of the benchmark: libVKCU8L.so through its exported C
-// interface, in fast mode while registering (the dictionary is written at
+// interface, loaded at run time from the program's folder as the converter
+// loads it, in fast mode while registering (the dictionary is written at
 // close, as a converter run does it). Strings cross the interface as
 // UTF-16; they are converted once in Load().
 #pragma once
@@ -7,7 +8,7 @@
 #include <vector>
 
 #include "Store.h"
-#include "api/VokaApi.h"
+#include "api/EngineLibrary.h"
 
 namespace vkbench {
 
@@ -42,9 +43,11 @@ class EngineStore : public Store {
   };
   bool Fail(const char* what);
   int64_t Walk(const char16_t* pattern, int32_t flags, const ScanSink& sink);
-  void Deliver(const VKRecordData& rec, const ScanSink& sink);
+  void Deliver(const VKRecordDataW& rec, const ScanSink& sink);
 
-  VKHandle h_;
+  vk::EngineLibrary lib_;
+  vk::EngineExports<char16_t> api_;
+  VKHandle h_ = nullptr;
   std::vector<Texts> entries_;
   std::vector<std::u16string> present_, absent_, prefixes_, substrings_;
   VKQueryParam param_{};

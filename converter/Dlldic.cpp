@@ -1,7 +1,5 @@
 #include "Dlldic.h"
 
-#include <cstring>
-
 #include "util/Utf8.h"
 
 namespace vk {
@@ -24,11 +22,11 @@ TDllDicOf<C>::~TDllDicOf() {
 template <class C>
 bool TDllDicOf<C>::LoadNamed(const char* dllName) {
   if (module_.IsLoaded()) return true;
-  if (!module_.Load(dllName, folder_)) {
+  if (!module_.Load(dllName, EngineFolder(folder_), kEngineExports)) {
     errorCode_ = kErrorNoLibrary;
     return false;
   }
-  entries_ = module_.Entries<C>();
+  entries_ = module_.Exports<C>();
   return true;
 }
 
@@ -44,14 +42,14 @@ int TDllDicOf<C>::Open(const std::string& path, int mode) {
   if (!LoadDll()) return -1;
   std::basic_string<C> enginePath;
   if (!EnginePath(path, &enginePath)) {
-    errorCode_ = kErrorBadPath;
+    errorCode_ = VK_ERR_BAD_FILE_NAME;
     return -1;
   }
   if (!handle_) handle_ = entries_.CreateHandle();
   fileName_ = path;
   errorCode_ = 0;
   if (!handle_) {
-    errorCode_ = 11;  // the engine could not allocate a handle: out of memory
+    errorCode_ = VK_ERR_NO_MEMORY;  // the engine could not allocate a handle
     return -1;
   }
   bool ok = true;
@@ -112,11 +110,11 @@ int TDllDicOf<C>::Commit() {
 
 template <class C>
 void TDllDicOf<C>::InitSearch(int32_t clashRule, int32_t mergeFlags) {
-  entries_.InitSearch(handle_, nullptr, 4);
-  query_ = TQueryParam();
+  entries_.InitSearch(handle_, nullptr, VK_SEARCH_ALL);
+  query_ = VKQueryParam();
   query_.clashRule = clashRule;
   query_.mergeFlags = mergeFlags;
-  rec_ = TEntryRecord<C>();
+  rec_ = typename VKRecordOf<C>::type();
   readFailed_ = false;
 }
 
@@ -127,9 +125,8 @@ int TDllDicOf<C>::GetPercent() {
 
 template <class C>
 int TDllDicOf<C>::GetWordCount() {
-  if (!handle_) return -1;
-  auto count = reinterpret_cast<int32_t (*)(void*)>(module_.Symbol("VKGetWordNum"));
-  return count ? count(handle_) : -1;
+  if (!handle_ || !entries_.GetWordNum) return -1;
+  return entries_.GetWordNum(handle_);
 }
 
 template <class C>
@@ -139,21 +136,54 @@ bool TDllDicOf<C>::NextEntry() {
   int32_t r;
   do {
     r = entries_.GetNextSearch(handle_, &rec_);
-  } while (r == 0);
-  readFailed_ = r == -1;
-  return r != -1 && r != -2;
+  } while (r == VK_STEP_AGAIN);
+  readFailed_ = r == VK_STEP_FAILED;
+  return r != VK_STEP_FAILED && r != VK_STEP_END;
+}
+
+namespace {
+
+// The texts of a record in the string type C.
+std::string* TextsOf(TDicRecord* rec, char) { return rec->bytes; }
+std::u16string* TextsOf(TDicRecord* rec, char16_t) { return rec->units; }
+const std::string* TextsOf(const TDicRecord& rec, char) { return rec.bytes; }
+const std::u16string* TextsOf(const TDicRecord& rec, char16_t) { return rec.units; }
+
+template <class C>
+const C* OrEmpty(const C* s) {
+  static const C kEmpty[1] = {};
+  return s ? s : kEmpty;
+}
+
+}  // namespace
+
+template <class C>
+int TDllDicOf<C>::ReadNext(TDicRecord* rec) {
+  if (!NextEntry()) return -1;
+  std::basic_string<C>* texts = TextsOf(rec, C());
+  texts[kRecordWord].assign(OrEmpty(rec_.word));
+  texts[kRecordPron].assign(OrEmpty(rec_.pron));
+  texts[kRecordJapa].assign(OrEmpty(rec_.japa));
+  texts[kRecordExp].assign(OrEmpty(rec_.exp));
+  rec->attr = rec_.attr;
+  return 0;
 }
 
 template <class C>
-int32_t TDllDicOf<C>::Register(const C* word, const C* japa, const C* exp, const C* pron,
-                               uint8_t attr) {
+int TDllDicOf<C>::WriteRecord(const TDicRecord& rec) {
   if (!handle_) return -1;
-  rec_.word = word;
-  rec_.japa = japa;
-  rec_.exp = exp;
-  rec_.pron = pron;
-  rec_.attr = attr;
+  const std::basic_string<C>* texts = TextsOf(rec, C());
+  rec_.word = texts[kRecordWord].c_str();
+  rec_.japa = texts[kRecordJapa].c_str();
+  rec_.exp = texts[kRecordExp].c_str();
+  rec_.pron = texts[kRecordPron].c_str();
+  rec_.attr = rec.attr;
   return entries_.QueryRecord(handle_, &rec_, &query_);
+}
+
+template <class C>
+size_t TDllDicOf<C>::Units(const TDicRecord& rec, TRecordField field) const {
+  return TextsOf(rec, C())[field].size();
 }
 
 template class TDllDicOf<char>;
@@ -171,20 +201,6 @@ bool TWin32DllDic::EnginePath(const std::string& path, std::string* out) {
 const char* TWin32DllDic::GetErrorMessage(int code) {
   if (!LoadDll()) return nullptr;
   return entries_.GetErrorMessage(code);
-}
-
-int TWin32DllDic::ReadNext(std::string* word, TAnsiFields* fields) {
-  if (!NextEntry()) return -1;
-  word->assign(rec_.word ? rec_.word : "");
-  fields->japa = rec_.japa ? rec_.japa : "";
-  fields->exp = rec_.exp ? rec_.exp : "";
-  fields->pron = rec_.pron ? rec_.pron : "";
-  fields->attr = rec_.attr;
-  return 0;
-}
-
-int TWin32DllDic::WriteRecord(const char* word, const TAnsiFields& fields) {
-  return Register(word, fields.japa, fields.exp, fields.pron, fields.attr);
 }
 
 // TUnicodeDllDic
@@ -209,20 +225,6 @@ const char* TUnicodeDllDic::GetErrorMessage(int code) {
   if (!text) return nullptr;
   message_ = ToUtf8Text(text);
   return message_.c_str();
-}
-
-int TUnicodeDllDic::ReadNext(std::u16string* word, TUnicodeFields* fields) {
-  if (!NextEntry()) return -1;
-  word->assign(rec_.word ? rec_.word : u"");
-  fields->japa.assign(rec_.japa ? rec_.japa : u"");
-  fields->pron.assign(rec_.pron ? rec_.pron : u"");
-  fields->exp.assign(rec_.exp ? rec_.exp : u"");
-  fields->attr = rec_.attr;
-  return 0;
-}
-
-int TUnicodeDllDic::WriteRecord(const char16_t* word, const TUnicodeFields& fields) {
-  return Register(word, fields.japa.c_str(), fields.exp.c_str(), fields.pron.c_str(), fields.attr);
 }
 
 }  // namespace vk

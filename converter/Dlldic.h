@@ -15,42 +15,38 @@
 //   UTF-16, big-endian         VKCUB.DLL
 //   UTF-8,  big-endian         none: LoadDll fails without loading anything
 // A library that cannot be loaded (or lacks one of the twelve exports,
-// Dictionary.h) sets the object's own error code to 16.
+// Dictionary.h) sets the object's own error code to 16 (VK_ERR_CANNOT_OPEN).
 //
 // Open(path, mode): mode 1 opens read-only, 2 creates (replacing any file),
 // 3 opens read-write, 0 only makes the handle; only the low two bits count.
 // Every Open first closes what the object held, and then prepares a scan of
 // the whole dictionary and a registration that merges a clashing headword
-// (clash rule 6, merge flags 0x7fff0000). GetErrorCode answers the engine's
+// (kClashRule and kMergeFlags: VK_CLASH_MERGE_LINES, 0x7fff0000). GetErrorCode answers the engine's
 // code while a handle exists, else the object's own.
 //
 // Paths and messages are the program's narrow text (UTF-8). The Unicode
 // wrapper passes a path as at most 259 UTF-16 units; a longer path, or one
-// that is not well-formed UTF-8, is refused with code 35 before any handle
-// is made. Messages come back as UTF-8 from either wrapper.
+// that is not well-formed UTF-8, is refused with code 35 (VK_ERR_BAD_FILE_NAME)
+// before any handle is made. Messages come back as UTF-8 from either wrapper.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "Dictionary.h"
+#include "api/EngineLibrary.h"
 
 namespace vk {
 
-// The three texts and the attribute of a record, ANSI form. ReadNext fills
-// the pointers with the engine's strings, valid until the next call on the
-// object; WriteRecord takes caller-owned strings (null is empty).
-struct TAnsiFields {
-  const char* japa = "";
-  const char* pron = "";
-  const char* exp = "";
-  uint8_t attr = 0;
-};
-
-// The same in UTF-16, owned.
-struct TUnicodeFields {
-  std::u16string japa;
-  std::u16string pron;
-  std::u16string exp;
+// One entry on its way between a side and the conversion: the four texts in
+// the string type of the side that reads or writes them (`bytes` for a Win32
+// side, `units`, UTF-16, for a Unicode side; the other array is not used)
+// and the attribute byte. Texts are indexed by TRecordField, the order of
+// the conversion tables.
+enum TRecordField { kRecordWord, kRecordPron, kRecordJapa, kRecordExp, kRecordFields };
+struct TDicRecord {
+  std::string bytes[kRecordFields];
+  std::u16string units[kRecordFields];
   uint8_t attr = 0;
 };
 
@@ -59,11 +55,10 @@ class TDllDic {
   enum OpenMode { kOpenNone = 0, kOpenRead = 1, kOpenCreate = 2, kOpenReadWrite = 3 };
   // What a conversion asks of VKQueryRecord: merge with CR LF, and every merge
   // bit from translations up.
-  static constexpr int32_t kClashRule = 6;
-  static constexpr int32_t kMergeFlags = 0x7fff0000;
+  static constexpr int32_t kClashRule = VK_CLASH_MERGE_LINES;
+  static constexpr int32_t kMergeFlags = INT32_MAX & ~(VK_MERGE_TRANSLATIONS - 1);
   // The own error code of a side whose library cannot be had.
-  static constexpr int kErrorNoLibrary = 16;
-  static constexpr int kErrorBadPath = 35;
+  static constexpr int kErrorNoLibrary = VK_ERR_CANNOT_OPEN;
   // Room for a path in UTF-16 units, terminator included.
   static constexpr size_t kPathUnits = 260;
 
@@ -100,6 +95,17 @@ class TDllDic {
   // as the total of a scan.
   virtual int GetWordCount() = 0;
 
+  // 0 with the next entry of the scan in *rec (texts of the side's string
+  // type, each empty where the engine gives none), -1 at the end of the scan
+  // or on a scan error.
+  virtual int ReadNext(TDicRecord* rec) = 0;
+  // Registers the texts of the side's string type; what VKQueryRecord
+  // answers: 0 when the entry was registered.
+  virtual int WriteRecord(const TDicRecord& rec) = 0;
+  // The length of a field of `rec` in this side's units (bytes for Win32,
+  // UTF-16 units otherwise).
+  virtual size_t Units(const TDicRecord& rec, TRecordField field) const = 0;
+
   // True when the last ReadNext ended the scan because the engine failed to
   // read (VKGetNextSearch answered -1), not because it reached the end;
   // GetErrorCode then tells why.
@@ -121,9 +127,9 @@ class TDllDic {
   int errorCode_ = 0;
   std::string fileName_;
   std::string folder_;
-  TEngineModule module_;
-  void* handle_ = nullptr;
-  TQueryParam query_ = {};
+  EngineLibrary module_;
+  VKHandle handle_ = nullptr;
+  VKQueryParam query_ = {};
   bool readFailed_ = false;
 };
 
@@ -141,6 +147,9 @@ class TDllDicOf : public TDllDic {
   void InitSearch(int32_t clashRule, int32_t mergeFlags) override;
   int GetPercent() override;
   int GetWordCount() override;
+  int ReadNext(TDicRecord* rec) override;
+  int WriteRecord(const TDicRecord& rec) override;
+  size_t Units(const TDicRecord& rec, TRecordField field) const override;
 
  protected:
   // Loads `dllName` unless a library is loaded; keeps the entry points.
@@ -151,22 +160,15 @@ class TDllDicOf : public TDllDic {
   bool CallCreate(const std::string& path, const int32_t* option) override;
   // Calls VKGetNextSearch until it answers; true with an entry in rec_.
   bool NextEntry();
-  int32_t Register(const C* word, const C* japa, const C* exp, const C* pron, uint8_t attr);
 
-  TEngineEntries<C> entries_ = {};
-  TEntryRecord<C> rec_ = {};
+  EngineExports<C> entries_;
+  typename VKRecordOf<C>::type rec_ = {};
 };
 
 class TWin32DllDic : public TDllDicOf<char> {
  public:
   const char* GetErrorMessage(int code) override;
   bool LoadDll() override;
-
-  // 0 with the next entry (word copied, fields the engine's), -1 at the end
-  // of the scan or on a scan error.
-  int ReadNext(std::string* word, TAnsiFields* fields);
-  // What VKQueryRecord answers: 0 when the entry was registered.
-  int WriteRecord(const char* word, const TAnsiFields& fields);
 
  protected:
   bool EnginePath(const std::string& path, std::string* out) override;
@@ -180,9 +182,6 @@ class TUnicodeDllDic : public TDllDicOf<char16_t> {
 
   const char* GetErrorMessage(int code) override;
   bool LoadDll() override;
-
-  int ReadNext(std::u16string* word, TUnicodeFields* fields);
-  int WriteRecord(const char16_t* word, const TUnicodeFields& fields);
 
  protected:
   bool EnginePath(const std::string& path, std::u16string* out) override;

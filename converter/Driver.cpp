@@ -48,12 +48,11 @@ constexpr size_t kTooLongLineSize = 300;
 // the target left unstored; a record whose own fields all fit was too long
 // once merged with the entry already stored.
 // Sizes are in the target's units (UTF-16 units, or bytes for a Win32 target).
-template <class S>
-const char* LongField(const S& word, const S& japa, const S& exp, const S& pron) {
-  if (word.size() > kMaxHeadwordUnits) return kFieldWord;
-  if (japa.size() > kMaxTranslationUnits) return kFieldJapa;
-  if (exp.size() > kMaxExampleUnits) return kFieldExp;
-  if (pron.size() > kMaxPronunciationUnits) return kFieldPron;
+const char* LongField(const TDllDic& target, const TDicRecord& rec) {
+  if (target.Units(rec, kRecordWord) > kMaxHeadwordUnits) return kFieldWord;
+  if (target.Units(rec, kRecordJapa) > kMaxTranslationUnits) return kFieldJapa;
+  if (target.Units(rec, kRecordExp) > kMaxExampleUnits) return kFieldExp;
+  if (target.Units(rec, kRecordPron) > kMaxPronunciationUnits) return kFieldPron;
   return "結合";
 }
 
@@ -83,6 +82,56 @@ std::string FillPath(const std::string& format, const std::string& arg) {
   if (at != std::string::npos) out.replace(at, 2, arg);
   return out;
 }
+
+}  // namespace
+
+// What differs between the kinds of conversion.
+struct TRecordSteps {
+  // Makes field `field` of `out` (in the target's string type) from that of
+  // `in` (in the source's); `table` is the field's conversion table, null
+  // between two Unicode sides.
+  void (*convertField)(TFieldConvState& state, const TConvTable* table, const TDicRecord& in,
+                       TRecordField field, TDicRecord* out);
+  // The source headword as messages show it (UTF-8).
+  std::string (*shownWord)(const TConvTable* wordTable, const TDicRecord& in);
+  // Whether a headword the target refuses as too long is logged and skipped
+  // rather than ending the conversion.
+  bool tooLongIsRecoverable;
+};
+
+namespace {
+
+const char* const kRecordFieldNames[kRecordFields] = {kFieldWord, kFieldPron, kFieldJapa,
+                                                      kFieldExp};
+
+void FieldToUnicode(TFieldConvState& state, const TConvTable* table, const TDicRecord& in,
+                    TRecordField field, TDicRecord* out) {
+  ConvertFieldToUnicode(state, *table, in.bytes[field].c_str(), &out->units[field],
+                        in.bytes[kRecordWord].c_str(), kRecordFieldNames[field]);
+}
+
+void FieldToAnsi(TFieldConvState& state, const TConvTable* table, const TDicRecord& in,
+                 TRecordField field, TDicRecord* out) {
+  ConvertFieldToAnsi(state, *table, in.units[field].c_str(), &out->bytes[field],
+                     in.units[kRecordWord].c_str(), kRecordFieldNames[field]);
+}
+
+void FieldAsItIs(TFieldConvState&, const TConvTable*, const TDicRecord& in, TRecordField field,
+                 TDicRecord* out) {
+  out->units[field] = in.units[field];
+}
+
+std::string AnsiWord(const TConvTable* wordTable, const TDicRecord& in) {
+  return AnsiForLog(*wordTable, in.bytes[kRecordWord].c_str());
+}
+
+std::string UnicodeWord(const TConvTable*, const TDicRecord& in) {
+  return ToUtf8Text(in.units[kRecordWord].c_str());
+}
+
+const TRecordSteps kWin32ToUnicode = {FieldToUnicode, AnsiWord, true};
+const TRecordSteps kUnicodeToWin32 = {FieldToAnsi, UnicodeWord, false};
+const TRecordSteps kUnicodeToUnicode = {FieldAsItIs, UnicodeWord, false};
 
 }  // namespace
 
@@ -172,7 +221,7 @@ std::string TConvertDriver::EngineReason(TDllDic& dic, const std::string& path) 
 std::string TConvertDriver::LibraryReason(TDllDic& dic, int kind) const {
   const char* name = EngineLibraryFor(kind, settings_.bigEndian ? 1 : 0);
   if (!name) return "there is no big-endian engine for UTF-8 dictionaries";
-  std::string so = TEngineModule::SharedObjectName(name);
+  std::string so = EngineLibrary::SharedObjectName(name);
   std::string why = dic.loadError();
   return "the engine library " + so + " cannot be loaded" + (why.empty() ? "" : ": " + why);
 }
@@ -323,14 +372,14 @@ TConvertResult TConvertDriver::Convert(const TConvertSettings& settings) {
   overCount_ = 0;
 
   if (IsUnicodeKind(sides_.source) && IsUnicodeKind(sides_.target)) {
-    UnicodeToUnicode();
+    RecordLoop(kUnicodeToUnicode);
   } else if (LoadTables()) {
     if (IsUnicodeKind(sides_.target)) {
-      state_.wordTable = tables_[0].get();
-      Win32ToUnicode();
+      state_.wordTable = tables_[kRecordWord].get();
+      RecordLoop(kWin32ToUnicode);
     } else {
       for (auto& t : tables_) t->Invert();
-      UnicodeToWin32();
+      RecordLoop(kUnicodeToWin32);
     }
   } else {
     failed_ = true;
@@ -392,7 +441,7 @@ bool TConvertDriver::AfterWrite(int rc, int32_t tooLongBefore, bool tooLongIsRec
                                 const std::string& shownWord, const char* longField) {
   const char* field = nullptr;
   if (rc != 0) {
-    if (!tooLongIsRecoverable || target_->GetErrorCode() != kErrorTooLong) {
+    if (!tooLongIsRecoverable || target_->GetErrorCode() != VK_ERR_WORD_TOO_LONG) {
       WriteError(shownWord);
       return false;
     }
@@ -440,93 +489,29 @@ void TConvertDriver::StartLoop() {
   progressTimer_ = user_->TickCount();
 }
 
-void TConvertDriver::Win32ToUnicode() {
-  auto* src = static_cast<TWin32DllDic*>(source_.get());
-  auto* dst = static_cast<TUnicodeDllDic*>(target_.get());
+void TConvertDriver::RecordLoop(const TRecordSteps& steps) {
   StartLoop();
-  std::string word;
-  TAnsiFields in;
-  std::u16string uword;
-  TUnicodeFields out;
+  TDicRecord in;
+  TDicRecord out;
+  const TConvTable* wordTable = tables_[kRecordWord].get();
   while (BeforeRecord()) {
-    if (src->ReadNext(&word, &in) != 0) {
-      if (src->readFailed()) ReadError();
+    if (source_->ReadNext(&in) != 0) {
+      if (source_->readFailed()) ReadError();
       break;
     }
     ++state_.recordNumber;
-    ConvertFieldToUnicode(state_, *tables_[0], word.c_str(), &uword, word.c_str(), kFieldWord);
-    if (uword.empty()) {
-      LogEmptyHeadword(AnsiForLog(*tables_[0], word.c_str()));
+    steps.convertField(state_, wordTable, in, kRecordWord, &out);
+    if (target_->Units(out, kRecordWord) == 0) {
+      LogEmptyHeadword(steps.shownWord(wordTable, in));
       continue;
     }
-    ConvertFieldToUnicode(state_, *tables_[1], in.pron, &out.pron, word.c_str(), kFieldPron);
-    ConvertFieldToUnicode(state_, *tables_[2], in.japa, &out.japa, word.c_str(), kFieldJapa);
-    ConvertFieldToUnicode(state_, *tables_[3], in.exp, &out.exp, word.c_str(), kFieldExp);
+    for (TRecordField field : {kRecordPron, kRecordJapa, kRecordExp})
+      steps.convertField(state_, tables_[field].get(), in, field, &out);
     out.attr = in.attr;
-    int32_t tooLong = dst->tooLongCount();
-    int rc = dst->WriteRecord(uword.c_str(), out);
-    if (!AfterWrite(rc, tooLong, true, AnsiForLog(*tables_[0], word.c_str()),
-                    LongField(uword, out.japa, out.exp, out.pron)))
-      break;
-  }
-  user_->ProgressEnd();
-}
-
-void TConvertDriver::UnicodeToWin32() {
-  auto* src = static_cast<TUnicodeDllDic*>(source_.get());
-  auto* dst = static_cast<TWin32DllDic*>(target_.get());
-  StartLoop();
-  std::u16string word;
-  TUnicodeFields in;
-  std::string aword, pron, japa, exp;
-  while (BeforeRecord()) {
-    if (src->ReadNext(&word, &in) != 0) {
-      if (src->readFailed()) ReadError();
-      break;
-    }
-    ++state_.recordNumber;
-    ConvertFieldToAnsi(state_, *tables_[0], word.c_str(), &aword, word.c_str(), kFieldWord);
-    if (aword.empty()) {
-      LogEmptyHeadword(ToUtf8Text(word.c_str()));
-      continue;
-    }
-    ConvertFieldToAnsi(state_, *tables_[1], in.pron.c_str(), &pron, word.c_str(), kFieldPron);
-    ConvertFieldToAnsi(state_, *tables_[2], in.japa.c_str(), &japa, word.c_str(), kFieldJapa);
-    ConvertFieldToAnsi(state_, *tables_[3], in.exp.c_str(), &exp, word.c_str(), kFieldExp);
-    TAnsiFields out;
-    out.japa = japa.c_str();
-    out.pron = pron.c_str();
-    out.exp = exp.c_str();
-    out.attr = in.attr;
-    int32_t tooLong = dst->tooLongCount();
-    int rc = dst->WriteRecord(aword.c_str(), out);
-    if (!AfterWrite(rc, tooLong, false, ToUtf8Text(word.c_str()),
-                    LongField(aword, japa, exp, pron)))
-      break;
-  }
-  user_->ProgressEnd();
-}
-
-void TConvertDriver::UnicodeToUnicode() {
-  auto* src = static_cast<TUnicodeDllDic*>(source_.get());
-  auto* dst = static_cast<TUnicodeDllDic*>(target_.get());
-  StartLoop();
-  std::u16string word;
-  TUnicodeFields fields;
-  while (BeforeRecord()) {
-    if (src->ReadNext(&word, &fields) != 0) {
-      if (src->readFailed()) ReadError();
-      break;
-    }
-    ++state_.recordNumber;
-    if (word.empty()) {
-      LogEmptyHeadword(std::string());
-      continue;
-    }
-    int32_t tooLong = dst->tooLongCount();
-    int rc = dst->WriteRecord(word.c_str(), fields);
-    if (!AfterWrite(rc, tooLong, false, ToUtf8Text(word.c_str()),
-                    LongField(word, fields.japa, fields.exp, fields.pron)))
+    int32_t tooLong = target_->tooLongCount();
+    int rc = target_->WriteRecord(out);
+    if (!AfterWrite(rc, tooLong, steps.tooLongIsRecoverable, steps.shownWord(wordTable, in),
+                    LongField(*target_, out)))
       break;
   }
   user_->ProgressEnd();

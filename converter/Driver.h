@@ -16,9 +16,10 @@
 //      read-write ("変換先の辞書を開くことができません");
 //   4. zero the five counters; load the four tables when a side is Win32
 //      ("変換テーブルファイル %s が開けません"), inverted for a Win32 target;
-//   5. the record loop: read, convert, register; a headword refused with
-//      error 37 is logged and counted in the Win32-to-Unicode loop only, any
-//      other write failure ends the loop ("辞書の書き込みでエラーが発生しました");
+//   5. the record loop: read, convert, register; a headword refused as too
+//      long (VK_ERR_WORD_TOO_LONG) is logged and counted when converting
+//      from Win32 to Unicode only, any other write failure ends the loop
+//      ("辞書の書き込みでエラーが発生しました");
 //      after every registered record a closed progress display ends the loop,
 //      and every 256th refreshes progress and lets the user act;
 //   6. close the source, then the target; show the five counters. Steps 6
@@ -49,6 +50,9 @@
 #include "util/DumpLog.h"
 
 namespace vk {
+
+// How the records of one kind of conversion are converted (Driver.cpp).
+struct TRecordSteps;
 
 // The six modes, by the settings dialog's item index.
 constexpr int kModeCount = 6;
@@ -150,8 +154,6 @@ class TConvertDriver {
   // failed write takes the target back to its last save; saving now and then
   // bounds what a full disk can take back, at the cost of one flush and sync.
   static constexpr int kCommitEvery = 16384;
-  // Engine error code of a headword refused for its length.
-  static constexpr int kErrorTooLong = kEngineWordTooLong;
 
   explicit TConvertDriver(TConvertUser* user) : user_(user), log_(user) {}
   TConvertDriver(const TConvertDriver&) = delete;
@@ -182,9 +184,9 @@ class TConvertDriver {
   // progress display shown and its timer started.
   void StartLoop();
   bool LoadTables();
-  void Win32ToUnicode();
-  void UnicodeToWin32();
-  void UnicodeToUnicode();
+  // Reads, converts and registers every record of the source, each field
+  // the way `steps` converts it.
+  void RecordLoop(const TRecordSteps& steps);
   // Before a record is converted; false ends the loop (a stop request).
   bool BeforeRecord();
   // After a headword converted to nothing; the record is skipped.
@@ -212,7 +214,7 @@ class TConvertDriver {
   TModeSides sides_ = {0, 0};
   std::unique_ptr<TDllDic> source_;
   std::unique_ptr<TDllDic> target_;
-  std::unique_ptr<TConvTable> tables_[4];  // Word, Pron, Japa, Exp
+  std::unique_ptr<TConvTable> tables_[kRecordFields];  // by TRecordField
   TFieldConvState state_;
   int recCount_ = 0;
   int overCount_ = 0;

@@ -7,6 +7,7 @@
 
 #include "Dictionary.h"
 #include "EngineErrors.h"
+#include "api/EngineLibrary.h"
 #include "util/Utf8.h"
 
 namespace vk {
@@ -27,19 +28,6 @@ const char* const kToolExports[] = {"VKIsVoka",      "VKCreateHandle", "VKDelete
                                     "VKSetFastMode", "VKFind",         "VKInitSearch",
                                     "VKGetNextSearch", "VKGetErrorCode", "VKGetErrorMessage",
                                     "VKGetHeaderInfo"};
-
-// The record VKGetHeaderInfo fills.
-struct EngineHeaderInfo {
-  unsigned char text[280];
-  int16_t headerSize, version, maxWordLen, maxJapaLen;
-  int32_t indexAreaBytes, indexCount, indexBlocks, blockSize, blockCount, freeBlock, wordCount;
-  uint8_t typeAux, dicType, attrLen, indexWide;
-  int32_t extraValue;
-  uint8_t zero1[4];
-  uint8_t charTag;
-  uint8_t zero2[3];
-};
-static_assert(sizeof(EngineHeaderInfo) == 332, "the header information record is 332 bytes");
 
 std::basic_string<char> ToEngine(const std::string& s, char) { return s; }
 std::u16string ToEngine(const std::string& s, char16_t) { return FromUtf8Text(s); }
@@ -69,79 +57,61 @@ class TToolDic::Impl {
   virtual int ErrorCode() = 0;
   virtual std::string Message(int code) = 0;
 
-  TEngineModule module;
+  EngineLibrary module;
 };
 
 namespace {
 
 template <class C>
 class ImplOf : public TToolDic::Impl {
-  using Rec = TEntryRecord<C>;
+  using Rec = typename VKRecordOf<C>::type;
   using Str = std::basic_string<C>;
 
  public:
   ~ImplOf() override { Close(); }
 
-  void Bind() {
-    Get(isVoka_, "VKIsVoka");
-    Get(createHandle_, "VKCreateHandle");
-    Get(deleteHandle_, "VKDeleteHandle");
-    Get(open_, "VKOpen");
-    Get(create_, "VKCreate");
-    Get(close_, "VKClose");
-    Get(fast_, "VKSetFastMode");
-    Get(find_, "VKFind");
-    Get(initSearch_, "VKInitSearch");
-    Get(next_, "VKGetNextSearch");
-    Get(errorCode_, "VKGetErrorCode");
-    Get(message_, "VKGetErrorMessage");
-    Get(headerInfo_, "VKGetHeaderInfo");
-    Get(record_, "VKRecord");
-    Get(update_, "VKUpdate");
-    Get(erase_, "VKErase");
-    Get(rename_, "VKRename");
-  }
+  void Bind() { api_ = module.Exports<C>(); }
 
-  bool IsVoka(const std::string& path) override { return isVoka_(In(path).c_str()) != 0; }
+  bool IsVoka(const std::string& path) override { return api_.IsVoka(In(path).c_str()) != 0; }
 
   bool Open(const std::string& path, bool readOnly) override {
     if (!MakeHandle()) return false;
-    return open_(h_, In(path).c_str(), readOnly ? 1 : 0) != 0;
+    return api_.Open(h_, In(path).c_str(), readOnly ? 1 : 0) != 0;
   }
 
   bool Create(const std::string& path) override {
     if (!MakeHandle()) return false;
     const int32_t option = 0;
-    return create_(h_, In(path).c_str(), &option) != 0;
+    return api_.Create(h_, In(path).c_str(), &option) != 0;
   }
 
   void Close() override {
     if (!h_) return;
-    close_(h_);
-    deleteHandle_(h_);
+    api_.Close(h_);
+    api_.DeleteHandle(h_);
     h_ = nullptr;
   }
 
   bool IsOpen() const override { return h_ != nullptr; }
 
-  void SetFastMode(bool on) override { fast_(h_, on ? 1 : 0); }
+  void SetFastMode(bool on) override { api_.SetFastMode(h_, on ? 1 : 0); }
 
-  int Record(const TToolEntry& e) override { return Store(record_, e); }
-  int Update(const TToolEntry& e) override { return Store(update_, e); }
+  int Record(const TToolEntry& e) override { return Store(api_.Record, e); }
+  int Update(const TToolEntry& e) override { return Store(api_.Update, e); }
 
   int Erase(const std::string& word) override {
-    if (!erase_) return -1;
-    return erase_(h_, In(word).c_str()) != 0 ? 1 : 0;
+    if (!api_.Erase) return -1;
+    return api_.Erase(h_, In(word).c_str()) != 0 ? 1 : 0;
   }
 
   int Rename(const std::string& oldWord, const std::string& newWord) override {
-    if (!rename_) return -1;
-    return rename_(h_, In(oldWord).c_str(), In(newWord).c_str()) != 0 ? 1 : 0;
+    if (!api_.Rename) return -1;
+    return api_.Rename(h_, In(oldWord).c_str(), In(newWord).c_str()) != 0 ? 1 : 0;
   }
 
   int Find(const std::string& word, TToolEntry* e) override {
     Rec r = {};
-    if (find_(h_, In(word).c_str(), &r) == 0) return 0;
+    if (api_.Find(h_, In(word).c_str(), &r) == 0) return 0;
     Out(r, e);
     return 1;
   }
@@ -149,22 +119,22 @@ class ImplOf : public TToolDic::Impl {
   bool Search(const std::string& pattern, int32_t flags,
               const std::function<bool(const TToolEntry&)>& each) override {
     Str p = In(pattern);
-    if (initSearch_(h_, pattern.empty() ? nullptr : p.c_str(), flags) == 0) return false;
+    if (api_.InitSearch(h_, pattern.empty() ? nullptr : p.c_str(), flags) == 0) return false;
     Rec r = {};
     TToolEntry e;
     for (;;) {
-      int32_t got = next_(h_, &r);
-      if (got == 0) continue;
-      if (got == -2) return true;
-      if (got == -1) return false;
+      int32_t got = api_.GetNextSearch(h_, &r);
+      if (got == VK_STEP_AGAIN) continue;
+      if (got == VK_STEP_END) return true;
+      if (got == VK_STEP_FAILED) return false;
       Out(r, &e);
       if (!each(e)) return true;
     }
   }
 
   bool Info(const std::string& path, TToolInfo* info) override {
-    EngineHeaderInfo h;
-    if (headerInfo_(In(path).c_str(), &h) == 0) return false;
+    VKHeaderInfo h;
+    if (api_.GetHeaderInfo(In(path).c_str(), &h) == 0) return false;
     info->version = static_cast<uint16_t>(h.version);
     info->maxWordLen = h.maxWordLen;
     info->maxJapaLen = h.maxJapaLen;
@@ -180,16 +150,12 @@ class ImplOf : public TToolDic::Impl {
     return true;
   }
 
-  int ErrorCode() override { return h_ ? errorCode_(h_) : 0; }
+  int ErrorCode() override { return h_ ? api_.GetErrorCode(h_) : 0; }
 
-  std::string Message(int code) override { return FromEngine(message_(code)); }
+  std::string Message(int code) override { return FromEngine(api_.GetErrorMessage(code)); }
 
  private:
-  template <class F>
-  void Get(F& f, const char* name) {
-    f = reinterpret_cast<F>(module.Symbol(name));
-  }
-  using StoreFn = int32_t (*)(void*, const Rec*);
+  using StoreFn = int32_t (*)(VKHandle, const Rec*);
   int Store(StoreFn fn, const TToolEntry& e) {
     if (!fn) return -1;
     Str word = In(e.word), japa = In(e.japa), exp = In(e.exp), pron = In(e.pron);
@@ -211,28 +177,12 @@ class ImplOf : public TToolDic::Impl {
   }
   bool MakeHandle() {
     Close();
-    h_ = createHandle_();
+    h_ = api_.CreateHandle();
     return h_ != nullptr;
   }
 
-  void* h_ = nullptr;
-  int32_t (*isVoka_)(const C*) = nullptr;
-  void* (*createHandle_)() = nullptr;
-  void (*deleteHandle_)(void*) = nullptr;
-  int32_t (*open_)(void*, const C*, int32_t) = nullptr;
-  int32_t (*create_)(void*, const C*, const int32_t*) = nullptr;
-  int32_t (*close_)(void*) = nullptr;
-  int32_t (*fast_)(void*, int32_t) = nullptr;
-  int32_t (*find_)(void*, const C*, Rec*) = nullptr;
-  int32_t (*initSearch_)(void*, const C*, int32_t) = nullptr;
-  int32_t (*next_)(void*, Rec*) = nullptr;
-  int32_t (*errorCode_)(void*) = nullptr;
-  const C* (*message_)(int32_t) = nullptr;
-  int32_t (*headerInfo_)(const C*, EngineHeaderInfo*) = nullptr;
-  StoreFn record_ = nullptr;
-  StoreFn update_ = nullptr;
-  int32_t (*erase_)(void*, const C*) = nullptr;
-  int32_t (*rename_)(void*, const C*, const C*) = nullptr;
+  VKHandle h_ = nullptr;
+  EngineExports<C> api_;
 };
 
 }  // namespace
@@ -260,8 +210,17 @@ namespace {
 // nothing about the failure.
 bool FromSystemCall(int code) {
   switch (code) {
-    case 1: case 4: case 5: case 6: case 7: case 10: case 16: case 18: case 20: case 35:
-    case 99:
+    case VK_ERR_FILE_NOT_FOUND:
+    case VK_ERR_DISK_FULL:
+    case VK_ERR_READ_WRITE:
+    case VK_ERR_VERSION:
+    case VK_ERR_DRIVE_NOT_READY:
+    case VK_ERR_TOO_MANY_FILES:
+    case VK_ERR_CANNOT_OPEN:
+    case VK_ERR_UNREADABLE_DISK:
+    case VK_ERR_NETWORK:
+    case VK_ERR_BAD_FILE_NAME:
+    case VK_ERR_SYSTEM:
       return true;
     default:
       return false;
@@ -299,8 +258,7 @@ bool TToolDic::Start(const std::string& engine) {
     impl = std::make_unique<ImplOf<char>>();
   else
     impl = std::make_unique<ImplOf<char16_t>>();
-  if (!impl->module.Load(engine + ".DLL", folder_, kToolExports,
-                         static_cast<int>(sizeof kToolExports / sizeof kToolExports[0]))) {
+  if (!impl->module.Load(engine + ".DLL", EngineFolder(folder_), kToolExports)) {
     FailTool("cannot load the " + engine + " engine library: " + impl->module.loadError());
     return false;
   }

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "Dictionary.h"
+#include "api/VokaApi.h"
 
 namespace vk {
 
@@ -42,15 +43,6 @@ struct TToolInfo {
   int charTag = 0;
   int indexWide = 0;
   long long fileSize = 0;
-};
-
-// Search flags of the engine's VKInitSearch.
-enum : int32_t {
-  kSearchAll = 4,
-  kSearchWord = 0x001,
-  kSearchJapa = 0x002,
-  kSearchIgnoreCase = 0x800,
-  kSearchPrefix = 0x1000,
 };
 
 class TToolDic {
@@ -94,8 +86,9 @@ class TToolDic {
   bool Rename(const std::string& oldWord, const std::string& newWord);
   // False without an error code when the word is not there.
   bool Find(const std::string& word, TToolEntry* entry);
-  // Calls `each` for every entry that matches, in dictionary order; `each`
-  // answers false to stop. False on an engine failure.
+  // Calls `each` for every entry that matches `flags` (VK_SEARCH_*), in
+  // dictionary order; `each` answers false to stop. False on an engine
+  // failure.
   bool Search(const std::string& pattern, int32_t flags,
               const std::function<bool(const TToolEntry&)>& each);
   // The header of the open dictionary, or with ReadInfo of any file that

@@ -100,7 +100,10 @@ bool ChooseEngine(TToolDic* dic, const TVkdicArgs& a, const std::string& path, b
       return true;
     }
     switch (dic->errorCode()) {
-      case 6: case 19: case 28: case 0:
+      case VK_ERR_NONE:
+      case VK_ERR_VERSION:
+      case VK_ERR_NOT_DICTIONARY:
+      case VK_ERR_UNSUPPORTED_TYPE:
         continue;  // not a dictionary of this engine
       default:
         out.Say(dic->errorText());

@@ -158,7 +158,7 @@ int RunExport(const TVkdicArgs& a) {
   long unmappedEntries = 0;
   bool writeFailed = false;
   std::string line;
-  bool ok = dic.Search("", kSearchAll, [&](const TToolEntry& e) {
+  bool ok = dic.Search("", VK_SEARCH_ALL, [&](const TToolEntry& e) {
     bool unmapped = false;
     line = EntryLine(text, e, &unmapped);
     line += '\n';
@@ -219,8 +219,8 @@ int RunFind(const TVkdicArgs& a) {
       return kExitFailed;
     }
   } else {
-    int32_t flags = kSearchWord | (a.ignoreCase ? kSearchIgnoreCase : 0) |
-                    (a.substring ? 0 : kSearchPrefix);
+    int32_t flags = VK_SEARCH_HEADWORD | (a.ignoreCase ? VK_SEARCH_CASE_FOLDED : 0) |
+                    (a.substring ? 0 : VK_SEARCH_PREFIX);
     // Case folding maps unit to unit, so a case-folded prefix match of the
     // same length is an exact match that ignores case.
     bool whole = !a.prefix && !a.substring;
@@ -255,8 +255,8 @@ int RunSearch(const TVkdicArgs& a) {
     out.Say("the pattern " + a.operands[1] + " " + why);
     return kExitFailed;
   }
-  int32_t flags = kSearchWord | (a.translations ? kSearchJapa : 0) |
-                  (a.prefix ? kSearchPrefix : 0) | (a.ignoreCase ? kSearchIgnoreCase : 0);
+  int32_t flags = VK_SEARCH_HEADWORD | (a.translations ? VK_SEARCH_TRANSLATION : 0) |
+                  (a.prefix ? VK_SEARCH_PREFIX : 0) | (a.ignoreCase ? VK_SEARCH_CASE_FOLDED : 0);
   long found = 0;
   bool ok = dic.Search(pattern, flags, [&](const TToolEntry& e) {
     std::printf("%s\n", EntryLine(text, e).c_str());
@@ -444,7 +444,7 @@ int RunStats(const TVkdicArgs& a) {
   long long entries = 0, textBytes = 0;
   size_t longest = 0;
   std::string longestWord;
-  bool ok = dic.Search("", kSearchAll, [&](const TToolEntry& e) {
+  bool ok = dic.Search("", VK_SEARCH_ALL, [&](const TToolEntry& e) {
     ++entries;
     textBytes += static_cast<long long>(e.word.size() + e.japa.size() + e.exp.size() +
                                         e.pron.size());

@@ -246,7 +246,7 @@ int RunImport(const TVkdicArgs& a) {
     if (!dic.Record(e)) {
       int code = dic.errorCode();
       out.Say(where + dic.errorText());
-      if (code != kEngineWordTooLong && IsStorageFailure(code)) {
+      if (code != VK_ERR_WORD_TOO_LONG && IsStorageFailure(code)) {
         failed = true;
         break;
       }

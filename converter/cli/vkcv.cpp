@@ -11,6 +11,7 @@
 #include "Dictionary.h"
 #include "Dlldic.h"
 #include "Driver.h"
+#include "api/EngineLibrary.h"
 #include "cli/ConvertArgs.h"
 #include "cli/Terminal.h"
 #include "cli/ToolDic.h"
@@ -72,9 +73,9 @@ bool Preflight(const vk::TConvertArgs& a, const vk::TTableList& tables, const st
   vk::TModeSides sides = vk::ModeSides(s->mode);
   for (int kind : {sides.source, sides.target}) {
     const char* dll = vk::EngineLibraryFor(kind, a.bigEndian ? 1 : 0);
-    vk::TEngineModule module;
-    if (dll && !module.Load(dll, s->engineFolder)) {
-      Fail("the engine library " + vk::TEngineModule::SharedObjectName(dll) +
+    vk::EngineLibrary module;
+    if (dll && !module.Load(dll, vk::EngineFolder(s->engineFolder), vk::kEngineExports)) {
+      Fail("the engine library " + vk::EngineLibrary::SharedObjectName(dll) +
            " cannot be loaded: " + module.loadError());
       return false;
     }

@@ -31,6 +31,9 @@ static_assert(vk::kSearchIncremental == VK_SEARCH_INCREMENTAL && vk::kSearchPref
                   vk::kFieldPronunciationText == VK_SEARCH_PRONUNCIATION &&
                   vk::kFieldObjectText == VK_SEARCH_OBJECT && vk::kFieldExtensions == VK_SEARCH_EXTENSIONS,
               "search flags");
+static_assert(vk::kStepEntry == VK_STEP_ENTRY && vk::kStepAgain == VK_STEP_AGAIN && vk::kStepFailed == VK_STEP_FAILED &&
+                  vk::kStepEnd == VK_STEP_END,
+              "search step results");
 static_assert(vk::kClashReplaceIfLonger == VK_CLASH_REPLACE_IF_LONGER && vk::kClashKeep == VK_CLASH_KEEP &&
                   vk::kClashReplace == VK_CLASH_REPLACE && vk::kClashMergeComma == VK_CLASH_MERGE_COMMA &&
                   vk::kClashMergeLines == VK_CLASH_MERGE_LINES,
@@ -231,7 +234,7 @@ int32_t Step(VKHandle h, VKRecordData* rec, bool forward) {
                        : h->dic->PrevResult(rec ? &h->current : nullptr);
   if (rc == 1) {
     h->currentWord = h->dic->ResultWord();
-    if (h->incremental && h->file && h->file->IncrementalPassed(h->currentWord)) return -2;
+    if (h->incremental && h->file && h->file->IncrementalPassed(h->currentWord)) return vk::kStepEnd;
     h->Fill(rec);
   } else if (rc == -1) {
     h->lastError = vk::ExportedCode(h->dic->ErrorCode());

@@ -65,6 +65,15 @@ enum {
   VK_SEARCH_INCREMENTAL = VK_SEARCH_PREFIX | VK_SEARCH_HEADWORD
 };
 
+/* What a search step (VKGetNextSearch, VKGetPrevSearch, VKNextScan, ...)
+ * answers. */
+enum {
+  VK_STEP_ENTRY = 1,   /* an entry delivered */
+  VK_STEP_AGAIN = 0,   /* nothing in this block: call again */
+  VK_STEP_FAILED = -1, /* an error, or the dictionary changed since the search began */
+  VK_STEP_END = -2     /* no more entries */
+};
+
 /* Clash rules of VKQueryRecord: what happens when the headword exists. Any
  * other value keeps the stored entry. */
 enum {
@@ -102,12 +111,14 @@ enum {
   VK_ERR_READ_ONLY_OPEN = 9,
   VK_ERR_TOO_MANY_FILES = 10,
   VK_ERR_NO_MEMORY = 11,
+  VK_ERR_CANNOT_CREATE = 14,    /* the dictionary could not be created */
   VK_ERR_CANNOT_OPEN = 16,      /* no such path, or access refused */
   VK_ERR_SHARING = 17,          /* the file is in use (locked) */
   VK_ERR_UNREADABLE_DISK = 18,
   VK_ERR_NOT_DICTIONARY = 19,
   VK_ERR_NETWORK = 20,
   VK_ERR_READ_ONLY = 23,        /* a change asked of a dictionary opened read-only */
+  VK_ERR_BUSY = 25,             /* another process is working on the dictionary */
   VK_ERR_OLD_VERSION = 27,
   VK_ERR_UNSUPPORTED_TYPE = 28, /* a dictionary of another engine */
   VK_ERR_TOO_LARGE = 29,        /* the entry's fields are too large */

@@ -14,6 +14,12 @@
 // fast mode the block file defers its writes and the header, index and free
 // chain are written only when fast mode ends or the file closes. Whatever a
 // failed write leaves, EndChange brings the file back to its last commit.
+//
+// Errors: the file, the index and the block file report into one cell that
+// this object owns (Error()); their operations answer 0 or -1. The layer
+// above answers named results (Located, the block editor's fits, the
+// settlement of a clash) or the interface's 1/0/-1, and the exported
+// interface copies the cell into the handle through ExportedCode.
 #pragma once
 #include <cstdint>
 #include <memory>

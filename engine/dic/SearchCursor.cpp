@@ -98,7 +98,7 @@ int32_t SearchCursor<B>::NextScan(Japa<B>* out, IString* word) {
   for (;;) {
     WalkStatus status;
     if (scan_.offset == 0) {
-      if (scan_.indexPos + 1 >= file_->Index().Count()) return -2;
+      if (scan_.indexPos + 1 >= file_->Index().Count()) return kStepEnd;
       ++scan_.indexPos;
       if (file_->Data().ReadBlockCopy(file_->Index().BlockNumber(scan_.indexPos), &scan_.block) != 0) return -1;
       scan_.offset = kFirstEntryOffset;
@@ -223,7 +223,7 @@ int32_t SearchCursor<B>::Visit(const EntryCursor<B>& walker, Japa<B>* out) {
   if (ordered_) {
     if (OrderedPrefixHolds(walker)) return Deliver(walker, out);
     StopAt(walker);
-    return -2;
+    return kStepEnd;
   }
   return Test(walker) ? Deliver(walker, out) : kPass;
 }
@@ -259,7 +259,7 @@ int32_t SearchCursor<B>::Advance(Japa<B>* out) {
     indexPos_ = count;
     offset_ = kFirstEntryOffset;
     word_.clear();
-    return -2;
+    return kStepEnd;
   }
   ++indexPos_;
   if (file_->LoadIndexPos(indexPos_) != 0) return -1;
@@ -291,7 +291,7 @@ int32_t SearchCursor<B>::StepBackward(Japa<B>* out) {
         indexPos_ = -1;
         offset_ = -1;
         word_.clear();
-        return -2;
+        return kStepEnd;
       }
       --indexPos_;
       if (file_->LoadIndexPos(indexPos_) != 0) return -1;

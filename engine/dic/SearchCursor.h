@@ -9,8 +9,9 @@
 // number of index entries. A change of the dictionary marks the cursor: a
 // running search then answers -1 until a new one starts.
 //
-// Step results: 1 an entry delivered, 0 nothing more in this block (call
-// again), -1 failure or a changed dictionary, -2 the end.
+// Step results (kStep*): an entry delivered, nothing more in this block
+// (call again), failure or a changed dictionary, the end. The numbers are
+// the ones the search exports answer.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -23,6 +24,12 @@
 #include "text/Matcher.h"
 
 namespace vk {
+
+// What a search step answers.
+constexpr int32_t kStepEntry = 1;
+constexpr int32_t kStepAgain = 0;
+constexpr int32_t kStepFailed = -1;
+constexpr int32_t kStepEnd = -2;
 
 // Search flag word.
 constexpr int32_t kSearchTypeMask = 0x7FF;

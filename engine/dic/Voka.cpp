@@ -26,14 +26,6 @@ void Voka<B>::AfterOpen(const IChar* name) {
 }
 
 template <class B>
-int32_t Voka<B>::Change(const std::function<int32_t(Changes<B>&)>& change) {
-  Changes<B> changes(&file_, &cursor_, &lockCount_);
-  const int32_t rc = change(changes);
-  file_.EndChange();
-  return rc;
-}
-
-template <class B>
 int32_t Voka<B>::BSearchWord(const IChar* word) {
   if (!word) return 0;
   const auto key = HeadwordForm<B>::ToKey(word);

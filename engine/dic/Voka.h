@@ -105,7 +105,15 @@ class Voka : public TUniversalDic<B> {
   bool IsOpen() const { return file_.IsOpen(); }
 
  private:
-  int32_t Change(const std::function<int32_t(Changes<B>&)>& change);
+  // A template, not a std::function: bulk registration comes through here
+  // once per record, and a wrapped lambda would allocate on every call.
+  template <class F>
+  int32_t Change(F change) {
+    Changes<B> changes(&file_, &cursor_, &lockCount_);
+    const int32_t rc = change(changes);
+    file_.EndChange();
+    return rc;
+  }
   void AfterOpen(const IChar* name);
 
   DicFile<B> file_;

@@ -1,7 +1,17 @@
+// The entries layer (entries/): what one data block holds, with the block in
+// memory. It walks a block's entries (EntryCursor, FieldWalker), answers
+// questions about them (BlockEntries), gives a headword its stored form
+// (HeadwordForm) and codes field areas (FieldEncoder, FieldDecoder,
+// FieldText, Japa). It never touches the file: blocks come and go in memory
+// order through blocks/. Invariants: nothing here reads outside
+// block[0..bytes) however the block lies (a lie ends a walk with kDamaged);
+// an entry it encodes fits a block of kMaxBlockUnits units or is refused
+// (kErrTooLarge).
+//
 // Layout of entries inside a data block, as the block is held in memory
 // (every 16- and 32-bit quantity little-endian, in every build).
 //
-//   block:  u16 size word (bits 0-14 units, bit 15 long-entry flag) | entries | terminator | zeros
+//   block:  u16 size word (format/BlockFormat.h) | entries | terminator | zeros
 //
 //   short entry (short-entry block, any number of them, then a u16 0):
 //     u16 L | u8 P | u8 attr | tail units, 0 unit | field area
@@ -30,6 +40,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/BlockFormat.h"
 #include "format/BuildTraits.h"
 #include "format/ByteOrder.h"
 
@@ -37,15 +48,12 @@ namespace vk {
 
 constexpr size_t kMaxWordUnits = 248;
 constexpr size_t kWordBufferUnits = kMaxWordUnits + 1;
-constexpr size_t kFirstEntryOffset = 2;
+constexpr size_t kFirstEntryOffset = kSizeWordBytes;
 constexpr size_t kShortHeaderBytes = 4;
 constexpr size_t kLongHeaderBytes = 6;
 constexpr size_t kShortTerminatorBytes = 2;
 constexpr size_t kLongTerminatorBytes = 4;
 constexpr uint32_t kMaxShortBody = 0xFFFF;
-constexpr uint16_t kSizeWordLongFlag = 0x8000;
-// Largest number of units a block may span (15 bits of the size word).
-constexpr int64_t kMaxBlockUnits = 0x7FFF;
 
 // Field type codes.
 constexpr uint8_t kFieldExample = 0x01;
@@ -89,7 +97,7 @@ struct EntryLayout {
   // Whether the block is a long-entry block; the flag means nothing in the
   // builds without long entries.
   static bool IsLongBlock(const uint8_t* block) {
-    return B::kLongEntries && (LoadLE16(block) & kSizeWordLongFlag) != 0;
+    return B::kLongEntries && (LoadLE16(block) & kLongEntryFlag) != 0;
   }
 
   // Body length of a short entry with this tail and field area (the bytes

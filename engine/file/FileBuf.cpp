@@ -174,7 +174,6 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
     if (file_->Seek(at + n) == 0) return static_cast<int32_t>(n);
   }
   if (Protect(at, n) != 0) return -1;
-  if (recorder_) recorder_->WillWrite(at, buf, n);
   unsynced_ = true;
   size_t put = 0;
   int err = file_->Write(buf, n, &put);

@@ -1,3 +1,12 @@
+// The file layer (file/): the one way to a dictionary's bytes. It owns the
+// interface to the system (Env.h; the POSIX side is in platform/), the file
+// record (FileBuf, this header), the rollback journal (Journal.h), the
+// engine's error codes (ErrorCodes.h) and their translation from system
+// errors (SystemErrors.h). Invariants: every byte of a dictionary is read and
+// written through a FileBuf; each failure leaves its engine code (below) in
+// the owner's error cell; a file open for writing can always go back to its
+// last commit.
+//
 // FileBuf: the dictionary's file. Every byte of a dictionary is read and
 // written through one of these. It keeps the name and full path, a `written`
 // flag set by every write since the file was opened, and a pointer to its
@@ -27,13 +36,6 @@
 #include "file/Journal.h"
 
 namespace vk {
-
-// Told of every write before it happens (the shared-mode history recorder).
-class ChangeRecorder {
- public:
-  virtual ~ChangeRecorder() = default;
-  virtual void WillWrite(int64_t offset, const void* data, uint32_t n) = 0;
-};
 
 class FileBuf {
  public:
@@ -84,7 +86,6 @@ class FileBuf {
   Env* env() const { return env_; }
   int32_t* errorCell() const { return errorCell_; }
   void SetErrorCell(int32_t* cell) { errorCell_ = cell; }
-  void SetChangeRecorder(ChangeRecorder* recorder) { recorder_ = recorder; }
 
  private:
   int OpenWith(const std::string& name, OpenMode mode);
@@ -112,7 +113,6 @@ class FileBuf {
 
   uint32_t transferred_ = 0;
   int32_t* errorCell_;
-  ChangeRecorder* recorder_ = nullptr;
 };
 
 }  // namespace vk

@@ -1,3 +1,13 @@
+// The format layer (format/): the bytes of a dictionary file and how each
+// build orders them, with no file access of its own. It owns the build
+// traits (this header), loads and stores in a stated byte order
+// (ByteOrder.h), the header's layout and each build's codec for it
+// (DicHeader.h, HeaderCodec.h), the size word and the free unit
+// (BlockFormat.h) and the byte order of a whole block (BlockOrder.h).
+// Invariants: what the engine holds in memory is little-endian in every
+// build; a build's own file order is applied only where bytes go to or come
+// from the file, and only through these converters.
+//
 // The build policy. One engine source serves four libraries; everything that
 // differs between them is a constant or a type of one of these traits structs,
 // and every layer that depends on the build is a template over them.

@@ -1,3 +1,12 @@
+// The text layer (text/): text in the engine's forms, knowing nothing of
+// files or blocks. It owns UTF-8 / UTF-16 conversion (Utf.h), BOCU-1
+// (Bocu1.h), case mapping (CaseFold.h), the character classes of
+// translations (CharClass.h), the order of headwords (this header) and
+// search patterns and their matchers (Pattern.h, Matcher.h). Invariants:
+// conversions and matchers never read past a terminator or a given length
+// nor write past a given capacity; the order below is the one the index and
+// every block keep their headwords in, so it never changes.
+//
 // Dictionary order of headwords: stored units compared as unsigned values,
 // the terminating zero taking part, with no folding of any kind. For UTF-8
 // bytes this is code point order; for UTF-16 units it is code-unit order.

@@ -35,9 +35,9 @@ TYPED_TEST(HandleTest, CreateCloseReopenAndDescribe) {
   auto& lib = this->lib;
   EXPECT_EQ(lib.GetVersion(), 4096);
   auto name = this->Name("a.dic");
-  void* h = lib.CreateHandle();
+  VKHandle h = lib.CreateHandle();
   ASSERT_NE(h, nullptr);
-  EXPECT_EQ(lib.GetErrorCode(h), 0);
+  EXPECT_EQ(lib.GetErrorCode(h), VK_ERR_NONE);
   EXPECT_EQ(lib.GetHeader(h), nullptr);
   EXPECT_EQ(lib.GetFileName(h), nullptr);
   int32_t zero = 0;
@@ -58,7 +58,7 @@ TYPED_TEST(HandleTest, CreateCloseReopenAndDescribe) {
   EXPECT_EQ(ReadAll(this->dir.Path("a.dic")).size(), 256u);
 
   EXPECT_EQ(lib.IsVoka(name.c_str()), 1);
-  HeaderInfo info;
+  VKHeaderInfo info;
   std::memset(&info, 0x5A, sizeof info);
   ASSERT_EQ(lib.GetHeaderInfo(name.c_str(), &info), 1);
   EXPECT_EQ(info.headerSize, 256);
@@ -90,7 +90,7 @@ TYPED_TEST(HandleTest, RefusedFilesGiveTheirCodes) {
   std::vector<uint8_t> wrongVersion(256, 0), wrongType(256, 0), notDic(300, 0x41);
   // A header of this build with version 4.01, and one with foreign type bytes.
   {
-    void* h = lib.CreateHandle();
+    VKHandle h = lib.CreateHandle();
     auto name = this->Name("t.dic");
     int32_t zero = 0;
     ASSERT_EQ(lib.Create(h, name.c_str(), &zero), 1);
@@ -105,20 +105,20 @@ TYPED_TEST(HandleTest, RefusedFilesGiveTheirCodes) {
   wrongVersion[big ? 140 : 141] = 0x04;
   wrongType[165] ^= 0x40;
   const Case cases[] = {
-      {"missing file", {}, 1},
-      {"not a dictionary", notDic, 19},
-      {"version 4", wrongVersion, 6},
-      {"another type", wrongType, 28},
+      {"missing file", {}, VK_ERR_FILE_NOT_FOUND},
+      {"not a dictionary", notDic, VK_ERR_NOT_DICTIONARY},
+      {"version 4", wrongVersion, VK_ERR_VERSION},
+      {"another type", wrongType, VK_ERR_UNSUPPORTED_TYPE},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     auto name = this->Name(std::string("r") + c.what[0] + ".dic");
-    if (c.code != 1) WriteAll(this->dir.Path(std::string("r") + c.what[0] + ".dic"), c.bytes);
-    void* h = lib.CreateHandle();
+    if (c.code != VK_ERR_FILE_NOT_FOUND) WriteAll(this->dir.Path(std::string("r") + c.what[0] + ".dic"), c.bytes);
+    VKHandle h = lib.CreateHandle();
     EXPECT_EQ(lib.Open(h, name.c_str(), 0), 0);
     EXPECT_EQ(lib.GetErrorCode(h), c.code);
     EXPECT_EQ(lib.IsVoka(name.c_str()), 0);
-    HeaderInfo info;
+    VKHeaderInfo info;
     std::memset(&info, 0x77, sizeof info);
     EXPECT_EQ(lib.GetHeaderInfo(name.c_str(), &info), 0);
     EXPECT_EQ(info.headerSize, 0x7777);  // left untouched
@@ -130,21 +130,21 @@ TYPED_TEST(HandleTest, MessagesComeFromTheTableThroughAFourSlotRing) {
   auto& lib = this->lib;
   using C = typename TestFixture::C;
   std::u16string expected19 = u"<%s>VOKA用の辞書ではありません";
-  const C* m19 = lib.GetErrorMessage(19);
+  const C* m19 = lib.GetErrorMessage(VK_ERR_NOT_DICTIONARY);
   ASSERT_NE(m19, nullptr);
   if constexpr (sizeof(C) == 2) {
     EXPECT_EQ(std::u16string(m19), expected19);
   } else {
     EXPECT_EQ(std::string(m19), Utf8(expected19));  // the narrow library speaks UTF-8
   }
-  EXPECT_EQ(lib.GetErrorMessage(36), nullptr);
-  EXPECT_EQ(lib.GetErrorMessage(37), nullptr);
+  EXPECT_EQ(lib.GetErrorMessage(VK_ERR_NO_TEMP_NAME), nullptr);
+  EXPECT_EQ(lib.GetErrorMessage(VK_ERR_WORD_TOO_LONG), nullptr);
   EXPECT_NE(lib.GetErrorMessage(440), nullptr);
   // Four texts live side by side.
-  const C* a = lib.GetErrorMessage(1);
-  const C* b = lib.GetErrorMessage(3);
-  const C* c = lib.GetErrorMessage(5);
-  const C* d = lib.GetErrorMessage(23);
+  const C* a = lib.GetErrorMessage(VK_ERR_FILE_NOT_FOUND);
+  const C* b = lib.GetErrorMessage(VK_ERR_DICTIONARY_FULL);
+  const C* c = lib.GetErrorMessage(VK_ERR_READ_WRITE);
+  const C* d = lib.GetErrorMessage(VK_ERR_READ_ONLY);
   auto is = [&](const C* got, const std::u16string& want) {
     if constexpr (sizeof(C) == 2) {
       return std::u16string(got) == want;

@@ -37,7 +37,7 @@ template <class P>
 class SearchTest : public ::testing::Test {
  protected:
   using C = typename P::C;
-  using Rec = Record<C>;
+  using Rec = typename VKRecordOf<C>::type;
 
   SearchTest() : lib(P::kName) {}
 
@@ -55,7 +55,7 @@ class SearchTest : public ::testing::Test {
   // The words of every result until the end, with "|" for each 0.
   std::vector<std::u16string> Drain(bool forward = true) {
     std::vector<std::u16string> out;
-    Rec rec;
+    Rec rec{};
     for (int guard = 0; guard < 200; ++guard) {
       int32_t rc = forward ? lib.GetNextSearch(h, &rec) : lib.GetPrevSearch(h, &rec);
       if (rc == 1) {
@@ -77,7 +77,7 @@ class SearchTest : public ::testing::Test {
 
   EngineLib<C> lib;
   TempDir dir;
-  void* h = nullptr;
+  VKHandle h = nullptr;
 };
 
 using Libs = ::testing::Types<LibU8, LibUB, LibUL, LibC620>;
@@ -86,10 +86,10 @@ TYPED_TEST_SUITE(SearchTest, Libs);
 TYPED_TEST(SearchTest, AllEntriesInOrderWithZerosAtBlockBoundaries) {
   auto& lib = this->lib;
   EXPECT_EQ(lib.GetWordNum(this->h), 11);
-  ASSERT_EQ(lib.InitSearch(this->h, nullptr, 4), 1);
+  ASSERT_EQ(lib.InitSearch(this->h, nullptr, VK_SEARCH_ALL), 1);
   EXPECT_EQ(this->Drain(), (std::vector<std::u16string>{u"ABx", u"aa", u"ab", u"|", u"abc", u"abd", u"b", u"|", u"ba",
                                                         u"bb", u"c", u"|", u"ca", u"d", u"|"}));
-  typename TestFixture::Rec rec;
+  typename TestFixture::Rec rec{};
   EXPECT_EQ(lib.GetNextSearch(this->h, &rec), -2);
   EXPECT_EQ(lib.GetPercent(this->h), 100);
   // Backwards from the end.
@@ -100,7 +100,7 @@ TYPED_TEST(SearchTest, AllEntriesInOrderWithZerosAtBlockBoundaries) {
 
 TYPED_TEST(SearchTest, RecordsCarryFieldsAndAttribute) {
   auto& lib = this->lib;
-  typename TestFixture::Rec rec;
+  typename TestFixture::Rec rec{};
   ASSERT_EQ(lib.Find(this->h, this->s(u"abc").c_str(), &rec), 1);
   EXPECT_EQ(U(rec.word), u"abc");
   EXPECT_EQ(U(rec.japa), u"see");
@@ -115,7 +115,7 @@ TYPED_TEST(SearchTest, RecordsCarryFieldsAndAttribute) {
 
 TYPED_TEST(SearchTest, BSearchPositionsAtTheFirstEntryNotLess) {
   auto& lib = this->lib;
-  typename TestFixture::Rec rec;
+  typename TestFixture::Rec rec{};
   struct Case {
     std::u16string key;
     int32_t rc;
@@ -147,21 +147,22 @@ struct TypeCase {
 TYPED_TEST(SearchTest, SearchTypesAndMatchers) {
   auto& lib = this->lib;
   const TypeCase cases[] = {
-      {"type 12: attribute bit 5", u"", 12, {u"ab", u"ba"}},
-      {"type 16: attribute bit 6", u"", 16, {u"abc"}},
-      {"type 64: levels 1 to 3", u"31", 64, {u"ABx", u"aa", u"ab", u"ba", u"c"}},
-      {"type 64: level 15", u"99", 64, {}},
-      {"type 256: translation begins with ?", u"", 256, {u"aa"}},
-      {"headword substring", u"b", 1, {u"ab", u"abc", u"abd", u"b", u"ba", u"bb"}},
-      {"headword substring, case-folded", u"bX", 0x801, {u"ABx"}},
-      {"headword prefix (ordered)", u"ab", 0x1001, {u"ab", u"abc", u"abd"}},
-      {"headword prefix, case-folded", u"ab", 0x1801, {u"ABx", u"ab", u"abc", u"abd"}},
-      {"translation substring", u"ee", 2, {u"ab", u"abc", u"d"}},
-      {"translation prefix", u"s", 0x1002, {u"abc", u"c"}},
-      {"example", u"ample", 0x20, {u"ab"}},
-      {"pronunciation", u"bee", 0x80, {u"abc"}},
-      {"headword or translation", u"a", 3, {u"aa", u"ab", u"abc", u"abd", u"ba", u"c", u"ca"}},
-      {"empty pattern matches every headword", u"", 1,
+      {"type 12: attribute bit 5", u"", VK_SEARCH_FLAG5, {u"ab", u"ba"}},
+      {"type 16: attribute bit 6", u"", VK_SEARCH_FLAG6, {u"abc"}},
+      {"type 64: levels 1 to 3", u"31", VK_SEARCH_LEVEL, {u"ABx", u"aa", u"ab", u"ba", u"c"}},
+      {"type 64: level 15", u"99", VK_SEARCH_LEVEL, {}},
+      {"type 256: translation begins with ?", u"", VK_SEARCH_QUERY, {u"aa"}},
+      {"headword substring", u"b", VK_SEARCH_HEADWORD, {u"ab", u"abc", u"abd", u"b", u"ba", u"bb"}},
+      {"headword substring, case-folded", u"bX", VK_SEARCH_CASE_FOLDED | VK_SEARCH_HEADWORD, {u"ABx"}},
+      {"headword prefix (ordered)", u"ab", VK_SEARCH_PREFIX | VK_SEARCH_HEADWORD, {u"ab", u"abc", u"abd"}},
+      {"headword prefix, case-folded", u"ab",
+       VK_SEARCH_PREFIX | VK_SEARCH_CASE_FOLDED | VK_SEARCH_HEADWORD, {u"ABx", u"ab", u"abc", u"abd"}},
+      {"translation substring", u"ee", VK_SEARCH_TRANSLATION, {u"ab", u"abc", u"d"}},
+      {"translation prefix", u"s", VK_SEARCH_PREFIX | VK_SEARCH_TRANSLATION, {u"abc", u"c"}},
+      {"example", u"ample", VK_SEARCH_EXAMPLE, {u"ab"}},
+      {"pronunciation", u"bee", VK_SEARCH_PRONUNCIATION, {u"abc"}},
+      {"headword or translation", u"a", VK_SEARCH_HEADWORD | VK_SEARCH_TRANSLATION, {u"aa", u"ab", u"abc", u"abd", u"ba", u"c", u"ca"}},
+      {"empty pattern matches every headword", u"", VK_SEARCH_HEADWORD,
        {u"ABx", u"aa", u"ab", u"abc", u"abd", u"b", u"ba", u"bb", u"c", u"ca", u"d"}},
   };
   for (const auto& c : cases) {
@@ -173,7 +174,7 @@ TYPED_TEST(SearchTest, SearchTypesAndMatchers) {
 
 TYPED_TEST(SearchTest, LevelRangeWithAShortPatternReadsNothingPast) {
   auto& lib = this->lib;
-  ASSERT_EQ(lib.InitSearch(this->h, this->s(u"2").c_str(), 64), 1);  // levels 0..2
+  ASSERT_EQ(lib.InitSearch(this->h, this->s(u"2").c_str(), VK_SEARCH_LEVEL), 1);  // levels 0..2
   EXPECT_EQ(this->Words(), (std::vector<std::u16string>{u"ABx", u"aa", u"abd", u"ba", u"bb", u"ca", u"d"}));
 }
 
@@ -185,7 +186,7 @@ TYPED_TEST(SearchTest, IncrementalSearchStopsAfterThePrefix) {
 
 TYPED_TEST(SearchTest, JumpsPlaceTheCursor) {
   auto& lib = this->lib;
-  typename TestFixture::Rec rec;
+  typename TestFixture::Rec rec{};
   struct Case {
     std::u16string word;
     int32_t after, inclusive;
@@ -200,7 +201,7 @@ TYPED_TEST(SearchTest, JumpsPlaceTheCursor) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.word));
-    lib.InitSearch(this->h, nullptr, 4);
+    lib.InitSearch(this->h, nullptr, VK_SEARCH_ALL);
     lib.JumpAS(this->h, this->s(c.word).c_str(), c.after, c.inclusive);
     int32_t rc;
     while ((rc = lib.GetNextSearch(this->h, &rec)) == 0) {
@@ -224,8 +225,8 @@ TYPED_TEST(SearchTest, JumpsPlaceTheCursor) {
 
 TYPED_TEST(SearchTest, DirectJumpAndPercent) {
   auto& lib = this->lib;
-  typename TestFixture::Rec rec;
-  lib.InitSearch(this->h, nullptr, 4);
+  typename TestFixture::Rec rec{};
+  lib.InitSearch(this->h, nullptr, VK_SEARCH_ALL);
   EXPECT_EQ(lib.GetPercent(this->h), -25);  // index position -1 of 4 blocks
   ASSERT_EQ(lib.DirectJump(this->h, 2), 1);
   ASSERT_EQ(lib.GetNextSearch(this->h, &rec), 1);
@@ -242,14 +243,14 @@ TYPED_TEST(SearchTest, EmptyDictionary) {
   auto& lib = this->lib;
   using C = typename TestFixture::C;
   std::string path = this->dir.Path("empty.dic");
-  void* h = lib.CreateHandle();
+  VKHandle h = lib.CreateHandle();
   int32_t zero = 0;
   auto name = S<C>(std::u16string(path.begin(), path.end()));
   ASSERT_EQ(lib.Create(h, name.c_str(), &zero), 1);
-  typename TestFixture::Rec rec;
+  typename TestFixture::Rec rec{};
   EXPECT_EQ(lib.BSearch(h, this->s(u"a").c_str(), &rec), 0);
   EXPECT_EQ(lib.Find(h, this->s(u"a").c_str(), &rec), 0);
-  lib.InitSearch(h, nullptr, 4);
+  lib.InitSearch(h, nullptr, VK_SEARCH_ALL);
   EXPECT_EQ(lib.GetNextSearch(h, &rec), -2);
   EXPECT_EQ(lib.GetPercent(h), 0);
   lib.DeleteHandle(h);
@@ -260,10 +261,10 @@ TEST(ScanTest, Vkcub) {
   TempDir dir;
   std::string path = dir.Path("scan.dic");
   BuildDictionary<vk::TraitsVKCUB>(path, Fixture(), 3);
-  void* h = lib.CreateHandle();
+  VKHandle h = lib.CreateHandle();
   std::u16string name(path.begin(), path.end());
   ASSERT_EQ(lib.Open(h, name.c_str(), 1), 1);
-  Record<char16_t> rec;
+  VKRecordDataW rec{};
   std::vector<std::u16string> words, japa;
   int32_t rc;
   while ((rc = lib.GetNextScan(h, &rec)) == 1) {
@@ -288,11 +289,11 @@ TEST(BuildOrder, SupplementaryCharactersSortDifferently) {
   for (auto [lib, file, first] : {std::make_tuple("VKCU8L", "u8.dic", u8[0].word), std::make_tuple("VKCUB", "ub.dic", ub[0].word)}) {
     SCOPED_TRACE(lib);
     EngineLib<char16_t> engine(lib);
-    void* h = engine.CreateHandle();
+    VKHandle h = engine.CreateHandle();
     std::string path = dir.Path(file);
     ASSERT_EQ(engine.Open(h, std::u16string(path.begin(), path.end()).c_str(), 1), 1);
-    engine.InitSearch(h, nullptr, 4);
-    Record<char16_t> rec;
+    engine.InitSearch(h, nullptr, VK_SEARCH_ALL);
+    VKRecordDataW rec{};
     ASSERT_EQ(engine.GetNextSearch(h, &rec), 1);
     EXPECT_EQ(std::u16string(rec.word), first);
     ASSERT_EQ(engine.Find(h, u"\U0001F600", &rec), 1);
@@ -316,19 +317,19 @@ TEST(DamagedBlock, SearchAndLookupReportDamage) {
   bytes[block1 + 2] = 0xF0;
   bytes[block1 + 3] = 0xFF;
   WriteAll(path, bytes);
-  void* h = lib.CreateHandle();
+  VKHandle h = lib.CreateHandle();
   std::u16string name(path.begin(), path.end());
   ASSERT_EQ(lib.Open(h, name.c_str(), 1), 1);
-  lib.InitSearch(h, nullptr, 4);
-  Record<char16_t> rec;
+  lib.InitSearch(h, nullptr, VK_SEARCH_ALL);
+  VKRecordDataW rec{};
   int32_t rc;
   int delivered = 0;
   while ((rc = lib.GetNextSearch(h, &rec)) >= 0) delivered += rc;
   EXPECT_EQ(rc, -1);
   EXPECT_EQ(delivered, 3);
-  EXPECT_EQ(lib.GetErrorCode(h), 31);
+  EXPECT_EQ(lib.GetErrorCode(h), VK_ERR_DAMAGED);
   EXPECT_EQ(lib.Find(h, u"abd", &rec), 0);
-  EXPECT_EQ(lib.GetErrorCode(h), 31);
+  EXPECT_EQ(lib.GetErrorCode(h), VK_ERR_DAMAGED);
   EXPECT_EQ(lib.Find(h, u"aa", &rec), 1);  // other blocks still read
   lib.DeleteHandle(h);
 }
@@ -350,21 +351,21 @@ TYPED_TEST(ChangeDuringSearchTest, RecordingEndsARunningSearch) {
   TempDir dir;
   std::string path = dir.Path("c.dic");
   BuildDictionary<typename TypeParam::B>(path, Fixture(), 3);
-  void* h = lib.CreateHandle();
+  VKHandle h = lib.CreateHandle();
   ASSERT_EQ(lib.Open(h, S<C>(std::u16string(path.begin(), path.end())).c_str(), 0), 1);
-  lib.InitSearch(h, nullptr, 4);
-  Record<C> rec;
+  lib.InitSearch(h, nullptr, VK_SEARCH_ALL);
+  typename VKRecordOf<C>::type rec{};
   ASSERT_EQ(lib.GetNextSearch(h, &rec), 1);
-  Record<C> add;
+  typename VKRecordOf<C>::type add{};
   auto word = S<C>(u"new");
   auto japa = S<C>(u"atarashii");
   add.word = word.c_str();
   add.japa = japa.c_str();
   add.attr = 0x80;
-  ASSERT_EQ(lib.RecordEntry(h, &add), 1);
+  ASSERT_EQ(lib.Record(h, &add), 1);
   EXPECT_EQ(lib.GetNextSearch(h, &rec), -1);
   EXPECT_EQ(lib.GetNextSearch(h, &rec), -1);
-  lib.InitSearch(h, nullptr, 4);
+  lib.InitSearch(h, nullptr, VK_SEARCH_ALL);
   int32_t rc, found = 0;
   while ((rc = lib.GetNextSearch(h, &rec)) >= 0) found += rc;
   EXPECT_EQ(found, 12);

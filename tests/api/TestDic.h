@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dic/DicFile.h"
-#include "entries/BlockBuilder.h"
+#include "support/BlockBuilder.h"
 #include "entries/FieldEncoder.h"
 #include "entries/HeadwordForm.h"
 #include "entries/Japa.h"

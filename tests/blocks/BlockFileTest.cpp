@@ -353,6 +353,17 @@ int GrowMiddle(DicFile<TraitsVKCU8L>& d) {
   return d.Data().GrowBlock(0, 1, 3, true) < 0 ? -1 : 0;
 }
 int NewBlockFlush(DicFile<TraitsVKCU8L>& d) { return d.Data().NewBlock(1) < 0 ? -1 : 0; }
+int CopyBlock1(DicFile<TraitsVKCU8L>& d) {
+  std::vector<uint8_t> copy;
+  return d.Data().ReadBlockCopy(1, &copy);
+}
+// An image the file does not hold yet, so that it has to be written.
+int WriteImage1(DicFile<TraitsVKCU8L>& d) {
+  std::vector<uint8_t> image(size_t(d.Data().UnitSize()), 0);
+  image[0] = 1;
+  image[20] = 0x5A;
+  return d.Data().WriteBlockImage(1, image.data(), image.size());
+}
 
 TEST(BlockFileFaults, EachFailureGivesItsCode) {
   const FaultCase cases[] = {
@@ -368,6 +379,15 @@ TEST(BlockFileFaults, EachFailureGivesItsCode) {
       {"positioning past a new run fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(0); }, AllocateAtEnd, kErrDiskFull},
       {"positioning past a moved block fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(1); }, GrowMiddle, kErrDiskFull},
       {"new block unwritable", [](vktest::FaultEnv& e) { e.FailWriteAfter(0); }, NewBlockFlush, kErrReadWrite},
+      {"copy: size word unreadable", [](vktest::FaultEnv& e) { e.FailReadAfter(0); }, CopyBlock1, kErrReadWrite},
+      {"copy: size word short", [](vktest::FaultEnv& e) { e.ShortReadAfter(0); }, CopyBlock1, kErrReadWrite},
+      {"copy: body unreadable", [](vktest::FaultEnv& e) { e.FailReadAfter(1); }, CopyBlock1, kErrReadWrite},
+      {"copy: positioning fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(0); }, CopyBlock1, kErrSeek},
+      {"copy: positioning for the body fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(1); }, CopyBlock1, kErrSeek},
+      {"image unwritable", [](vktest::FaultEnv& e) { e.FailWriteAfter(0); }, WriteImage1, kErrReadWrite},
+      {"image written short", [](vktest::FaultEnv& e) { e.ShortWriteAfter(0); }, WriteImage1, kErrDiskFull},
+      {"image: disk full", [](vktest::FaultEnv& e) { e.DiskFullAfterBytes(10); }, WriteImage1, kErrDiskFull},
+      {"image: positioning fails", [](vktest::FaultEnv& e) { e.FailSeekAfter(0); }, WriteImage1, kErrSeek},
   };
   vktest::TempDir dir;
   for (const auto& c : cases) {

@@ -33,9 +33,9 @@ class FakeLog {
 };
 
 TEST(EngineModule, SharedObjectNameDropsTheExtension) {
-  EXPECT_EQ("libVKC620.so", TEngineModule::SharedObjectName("VKC620.DLL"));
-  EXPECT_EQ("libVKCU8L.so", TEngineModule::SharedObjectName("VKCU8L.DLL"));
-  EXPECT_EQ("libVKCUB.so", TEngineModule::SharedObjectName("VKCUB"));
+  EXPECT_EQ("libVKC620.so", EngineLibrary::SharedObjectName("VKC620.DLL"));
+  EXPECT_EQ("libVKCU8L.so", EngineLibrary::SharedObjectName("VKCU8L.DLL"));
+  EXPECT_EQ("libVKCUB.so", EngineLibrary::SharedObjectName("VKCUB"));
 }
 
 TEST(EngineModule, LibraryChoiceFollowsKindAndByteOrder) {
@@ -49,14 +49,14 @@ TEST(EngineModule, LibraryChoiceFollowsKindAndByteOrder) {
 
 TEST(EngineModule, RealEnginesHaveAllTwelveExports) {
   for (const char* name : {"VKC620.DLL", "VKCUL.DLL", "VKCU8L.DLL", "VKCUB.DLL"}) {
-    TEngineModule m;
-    EXPECT_TRUE(m.Load(name)) << name << ": " << m.loadError();
+    EngineLibrary m;
+    EXPECT_TRUE(m.Load(name, EngineFolder(""), kEngineExports)) << name << ": " << m.loadError();
   }
 }
 
 TEST(EngineModule, ALibraryLackingAnExportCountsAsMissing) {
-  TEngineModule m;
-  EXPECT_FALSE(m.Load("VKCUL.DLL", LackingFolder()));
+  EngineLibrary m;
+  EXPECT_FALSE(m.Load("VKCUL.DLL", EngineFolder(LackingFolder()), kEngineExports));
   EXPECT_FALSE(m.IsLoaded());
   EXPECT_NE(std::string::npos, m.loadError().find("VKQueryRecord")) << m.loadError();
 
@@ -74,8 +74,8 @@ void AbsentLibrary() {
   EXPECT_EQ(-1, dic.Open(empty.Path("x.dic"), TDllDic::kOpenRead));
   EXPECT_FALSE(dic.hasHandle());
   EXPECT_FALSE(dic.isLoaded());
-  EXPECT_EQ(16, dic.GetErrorCode());
-  EXPECT_EQ(nullptr, dic.GetErrorMessage(1));
+  EXPECT_EQ(VK_ERR_CANNOT_OPEN, dic.GetErrorCode());
+  EXPECT_EQ(nullptr, dic.GetErrorMessage(VK_ERR_FILE_NOT_FOUND));
 }
 
 TEST(DllDic, AbsentLibraryFailsOpenWithCode16BeforeAnyHandle) { IN_FRESH_PROCESS(AbsentLibrary()); }
@@ -88,7 +88,7 @@ TEST(DllDic, BigEndianUtf8TriesNoLibrary) {
   EXPECT_FALSE(dic.LoadDll());
   EXPECT_EQ(-1, dic.Open(dir.Path("x.dic"), TDllDic::kOpenRead));
   EXPECT_FALSE(dic.isLoaded());
-  EXPECT_EQ(0, dic.GetErrorCode());  // nothing was tried, so nothing failed
+  EXPECT_EQ(VK_ERR_NONE, dic.GetErrorCode());  // nothing was tried, so nothing failed
   EXPECT_TRUE(log.Calls().empty());
 }
 
@@ -152,19 +152,19 @@ TEST(DllDic, ReadNextCallsAgainWhileTheEngineAnswersZero) {
   dic.SetLibraryFolder(FakeFolder());
   ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenRead));
   log.Clear();
-  std::u16string word;
-  TUnicodeFields f;
-  ASSERT_EQ(0, dic.ReadNext(&word, &f));
-  EXPECT_EQ(u"apple", word);
-  EXPECT_EQ(u"りんご", f.japa);
-  EXPECT_EQ(u"an apple", f.exp);
-  EXPECT_EQ(u"アップル", f.pron);
-  EXPECT_EQ(133, f.attr);
-  ASSERT_EQ(0, dic.ReadNext(&word, &f));
-  EXPECT_EQ(u"bee", word);
-  EXPECT_EQ(u"", f.exp);
-  EXPECT_EQ(7, f.attr);
-  EXPECT_EQ(-1, dic.ReadNext(&word, &f));
+  TDicRecord r;
+  ASSERT_EQ(0, dic.ReadNext(&r));
+  EXPECT_EQ(u"apple", r.units[kRecordWord]);
+  EXPECT_EQ(u"りんご", r.units[kRecordJapa]);
+  EXPECT_EQ(u"an apple", r.units[kRecordExp]);
+  EXPECT_EQ(u"アップル", r.units[kRecordPron]);
+  EXPECT_EQ(133, r.attr);
+  EXPECT_EQ(5u, dic.Units(r, kRecordWord));
+  ASSERT_EQ(0, dic.ReadNext(&r));
+  EXPECT_EQ(u"bee", r.units[kRecordWord]);
+  EXPECT_EQ(u"", r.units[kRecordExp]);
+  EXPECT_EQ(7, r.attr);
+  EXPECT_EQ(-1, dic.ReadNext(&r));
   std::vector<std::string> want = {
       "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 1",
       "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 0", "VKCUL VKGetNextSearch 1",
@@ -179,18 +179,20 @@ TEST(DllDic, WriteRecordPassesMergeRuleAndFlagsAndTheEngineAnswer) {
   TWin32DllDic dic;
   dic.SetLibraryFolder(FakeFolder());
   ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenCreate));
-  TAnsiFields f;
-  f.japa = "J";
-  f.pron = "P";
-  f.exp = "E";
-  f.attr = 0xA5;
+  TDicRecord r;
+  r.bytes[kRecordWord] = "word";
+  r.bytes[kRecordJapa] = "J";
+  r.bytes[kRecordPron] = "P";
+  r.bytes[kRecordExp] = "E";
+  r.attr = 0xA5;
   log.Clear();
-  EXPECT_EQ(0, dic.WriteRecord("word", f));
-  EXPECT_EQ(-1, dic.WriteRecord("longword", f));
-  EXPECT_EQ(37, dic.GetErrorCode());
+  EXPECT_EQ(0, dic.WriteRecord(r));
+  r.bytes[kRecordWord] = "longword";
+  EXPECT_EQ(-1, dic.WriteRecord(r));
+  EXPECT_EQ(VK_ERR_WORD_TOO_LONG, dic.GetErrorCode());
   std::vector<std::string> calls = log.Calls();
   ASSERT_FALSE(calls.empty());
-  // Clash rule 6, merge flags 0x7fff0000.
+  // Clash rule 6 (merge with CR LF), merge flags 0x7fff0000.
   EXPECT_EQ("VKC620 VKQueryRecord 6 2147418112", calls[0]);
   dic.Close();
   EXPECT_EQ("word\tJ\tE\tP\t165\n", ReadFile(path));
@@ -201,20 +203,20 @@ TEST(DllDic, FailedOpenKeepsTheHandleSoTheEngineCodeIsSeen) {
   TUnicodeDllDic dic(0, 1);  // the real UTF-8 engine
   EXPECT_EQ(-1, dic.Open(dir.Path("absent.dic"), TDllDic::kOpenRead));
   EXPECT_TRUE(dic.hasHandle());
-  EXPECT_EQ(1, dic.GetErrorCode());  // the system says the file does not exist
+  EXPECT_EQ(VK_ERR_FILE_NOT_FOUND, dic.GetErrorCode());  // the system says so
   dic.Close();
   EXPECT_FALSE(dic.hasHandle());
-  EXPECT_EQ(0, dic.GetErrorCode());  // the own code, reset by the Open
+  EXPECT_EQ(VK_ERR_NONE, dic.GetErrorCode());  // the own code, reset by the Open
 }
 
 TEST(DllDic, MessagesComeBackAsUtf8FromEitherSide) {
   TUnicodeDllDic unicode(0, 0);
-  const char* m = unicode.GetErrorMessage(19);
+  const char* m = unicode.GetErrorMessage(VK_ERR_NOT_DICTIONARY);
   ASSERT_NE(nullptr, m);
   EXPECT_STREQ("<%s>VOKA用の辞書ではありません", m);
-  EXPECT_EQ(nullptr, unicode.GetErrorMessage(36));
+  EXPECT_EQ(nullptr, unicode.GetErrorMessage(VK_ERR_NO_TEMP_NAME));
   TWin32DllDic legacy;
-  m = legacy.GetErrorMessage(16);
+  m = legacy.GetErrorMessage(VK_ERR_CANNOT_OPEN);
   ASSERT_NE(nullptr, m);
   EXPECT_STREQ("<%s>オープンできません.", m);
 }
@@ -247,7 +249,7 @@ TEST(DllDic, PathOf259CharactersOpensAndLongerIsRefused) {
   TUnicodeDllDic dic(0, 0);
   EXPECT_EQ(-1, dic.Open(tooLong, TDllDic::kOpenCreate));
   EXPECT_FALSE(dic.hasHandle());
-  EXPECT_EQ(TDllDic::kErrorBadPath, dic.GetErrorCode());
+  EXPECT_EQ(VK_ERR_BAD_FILE_NAME, dic.GetErrorCode());
   struct stat st;
   EXPECT_NE(0, ::stat(tooLong.c_str(), &st));
   // The legacy side passes paths as they are.
@@ -259,7 +261,7 @@ TEST(DllDic, PathThatIsNotUtf8IsRefusedByTheUnicodeSide) {
   vktest::TempDir dir;
   TUnicodeDllDic dic(0, 1);
   EXPECT_EQ(-1, dic.Open(dir.Path("bad\xff.dic"), TDllDic::kOpenCreate));
-  EXPECT_EQ(TDllDic::kErrorBadPath, dic.GetErrorCode());
+  EXPECT_EQ(VK_ERR_BAD_FILE_NAME, dic.GetErrorCode());
 }
 
 TEST(DllDic, RealEnginesScanWhatWasRegistered) {
@@ -277,29 +279,31 @@ TEST(DllDic, RealEnginesScanWhatWasRegistered) {
       dic.Close();
       ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenReadWrite));
       dic.SetFastMode();
-      TUnicodeFields f;
-      f.japa = u"犬";
-      f.attr = 0x83;
-      EXPECT_EQ(0, dic.WriteRecord(u"dog", f));
-      f.japa = u"猫";
-      f.pron = u"kæt";
-      EXPECT_EQ(0, dic.WriteRecord(u"cat", f));
-      f.japa = u"いぬ";
-      f.pron = u"";
-      EXPECT_EQ(0, dic.WriteRecord(u"dog", f));  // merged with CR LF
+      TDicRecord r;
+      r.units[kRecordWord] = u"dog";
+      r.units[kRecordJapa] = u"犬";
+      r.attr = 0x83;
+      EXPECT_EQ(0, dic.WriteRecord(r));
+      r.units[kRecordWord] = u"cat";
+      r.units[kRecordJapa] = u"猫";
+      r.units[kRecordPron] = u"kæt";
+      EXPECT_EQ(0, dic.WriteRecord(r));
+      r.units[kRecordWord] = u"dog";
+      r.units[kRecordJapa] = u"いぬ";
+      r.units[kRecordPron] = u"";
+      EXPECT_EQ(0, dic.WriteRecord(r));  // merged with CR LF
     }
     TUnicodeDllDic dic(c.bigEndian, c.kind == kDicUtf8);
     ASSERT_EQ(0, dic.Open(path, TDllDic::kOpenRead));
-    std::u16string word;
-    TUnicodeFields f;
-    ASSERT_EQ(0, dic.ReadNext(&word, &f));
-    EXPECT_EQ(u"cat", word);
-    EXPECT_EQ(u"猫", f.japa);
-    EXPECT_EQ(u"kæt", f.pron);
-    ASSERT_EQ(0, dic.ReadNext(&word, &f));
-    EXPECT_EQ(u"dog", word);
-    EXPECT_EQ(u"犬\r\nいぬ", f.japa);
-    EXPECT_EQ(-1, dic.ReadNext(&word, &f));
+    TDicRecord r;
+    ASSERT_EQ(0, dic.ReadNext(&r));
+    EXPECT_EQ(u"cat", r.units[kRecordWord]);
+    EXPECT_EQ(u"猫", r.units[kRecordJapa]);
+    EXPECT_EQ(u"kæt", r.units[kRecordPron]);
+    ASSERT_EQ(0, dic.ReadNext(&r));
+    EXPECT_EQ(u"dog", r.units[kRecordWord]);
+    EXPECT_EQ(u"犬\r\nいぬ", r.units[kRecordJapa]);
+    EXPECT_EQ(-1, dic.ReadNext(&r));
     EXPECT_EQ(100, dic.GetPercent());
   }
 }

@@ -163,7 +163,7 @@ inline std::vector<TToolEntry> ReadDic(const std::string& path) {
   EXPECT_FALSE(engine.empty()) << path;
   if (engine.empty()) return out;
   EXPECT_TRUE(dic.Open(engine, path, true)) << dic.errorText();
-  EXPECT_TRUE(dic.Search("", kSearchAll, [&](const TToolEntry& e) {
+  EXPECT_TRUE(dic.Search("", VK_SEARCH_ALL, [&](const TToolEntry& e) {
     out.push_back(e);
     return true;
   })) << dic.errorText();

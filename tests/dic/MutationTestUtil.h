@@ -15,7 +15,7 @@
 #include "dic/Voka.h"
 #include "entries/FieldDecoder.h"
 #include "dic/Voka.h"
-#include "entries/BlockBuilder.h"
+#include "support/BlockBuilder.h"
 #include "entries/EntryCursor.h"
 #include "entries/FieldEncoder.h"
 #include "entries/HeadwordForm.h"

@@ -4,7 +4,7 @@
 // builder's refusals.
 #include <gtest/gtest.h>
 
-#include "entries/BlockBuilder.h"
+#include "support/BlockBuilder.h"
 #include "entries/BlockEntries.h"
 #include "entries/EntryCursor.h"
 #include "entries/EntryTestUtil.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "entries/BlockBuilder.h"
+#include "support/BlockBuilder.h"
 #include "entries/EntryLayout.h"
 #include "entries/FieldEncoder.h"
 #include "entries/HeadwordForm.h"

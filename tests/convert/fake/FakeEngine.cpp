@@ -21,7 +21,9 @@
 // hands out, so that a conversion lasts long enough to be watched and
 // interrupted. VKGetWordNum tells the entry count and is not logged.
 // Built as libVKCUL.so, libVKCU8L.so (UTF-16 strings) and libVKC620.so
-// (narrow); with FAKE_LACKS_QUERY the library has no VKQueryRecord.
+// (narrow, FAKE_NARROW); with FAKE_LACKS_QUERY the library has no
+// VKQueryRecord. The exports are defined against the declarations of
+// api/VokaApi.h, so they take the records and handles the real ones take.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -32,32 +34,26 @@
 #include <string>
 #include <vector>
 
-#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
-
 #ifdef FAKE_NARROW
-typedef char Ch;
-#else
-typedef char16_t Ch;
+#define VK_NARROW_STRINGS
 #endif
+#include "api/VokaApi.h"
+
+#define FAKE_EXPORT extern "C" VKAPI
+
+typedef VKChar Ch;
 typedef std::basic_string<Ch> Str;
 
 namespace {
-
-struct Record {
-  const Ch* word;
-  const Ch* japa;
-  const Ch* exp;
-  const Ch* pron;
-  unsigned char reserved[16];
-  unsigned char attr;
-};
 
 struct Entry {
   Str word, japa, exp, pron;
   unsigned attr;
 };
 
-struct Handle {
+}  // namespace
+
+struct VKHandleRec {
   std::string path;
   bool open = false;
   bool writable = false;
@@ -67,6 +63,8 @@ struct Handle {
   int zeros = 0;
   Entry current;
 };
+
+namespace {
 
 void Log(const std::string& what) {
   const char* file = std::getenv("VK_FAKE_ENGINE_LOG");
@@ -126,7 +124,7 @@ Str Text(const Ch* s) { return s ? Str(s) : Str(); }
   return true;
 }
 
-bool Load(Handle* h) {
+bool Load(VKHandle h) {
   std::ifstream in(h->path, std::ios::binary);
   if (!in) return false;
   h->entries.clear();
@@ -143,7 +141,7 @@ bool Load(Handle* h) {
   return true;
 }
 
-bool Save(Handle* h) {
+bool Save(VKHandle h) {
   std::ofstream out(h->path, std::ios::binary | std::ios::trunc);
   for (const Entry& e : h->entries)
     out << Narrow(e.word) << '\t' << Narrow(e.japa) << '\t' << Narrow(e.exp) << '\t'
@@ -155,26 +153,25 @@ std::string ThePath(const Ch* name) { return Narrow(Text(name)); }
 
 }  // namespace
 
-FAKE_EXPORT void* VKCreateHandle() {
+FAKE_EXPORT VKHandle VKCreateHandle() {
   Log("VKCreateHandle");
-  return new Handle;
+  return new VKHandleRec;
 }
 
-FAKE_EXPORT void VKDeleteHandle(void* p) {
+FAKE_EXPORT void VKDeleteHandle(VKHandle h) {
   Log("VKDeleteHandle");
-  delete static_cast<Handle*>(p);
+  delete h;
 }
 
-FAKE_EXPORT int32_t VKOpen(void* p, const Ch* name, int32_t readOnly) {
+FAKE_EXPORT int32_t VKOpen(VKHandle h, const Ch* name, int32_t readOnly) {
   Log("VKOpen " + std::to_string(readOnly));
-  auto* h = static_cast<Handle*>(p);
   h->path = ThePath(name);
   if (readOnly == 0 && h->path.find("noopen") != std::string::npos) {
-    h->error = 17;
+    h->error = VK_ERR_SHARING;
     return 0;
   }
   if (!Load(h)) {
-    h->error = 1;
+    h->error = VK_ERR_FILE_NOT_FOUND;
     return 0;
   }
   h->open = true;
@@ -182,9 +179,8 @@ FAKE_EXPORT int32_t VKOpen(void* p, const Ch* name, int32_t readOnly) {
   return 1;
 }
 
-FAKE_EXPORT int32_t VKCreate(void* p, const Ch* name, const int32_t* options) {
+FAKE_EXPORT int32_t VKCreate(VKHandle h, const Ch* name, const int32_t* options) {
   Log("VKCreate " + std::to_string(options ? *options : -1));
-  auto* h = static_cast<Handle*>(p);
   h->path = ThePath(name);
   size_t at = h->path.find("nocreate");
   if (at != std::string::npos) {
@@ -193,7 +189,7 @@ FAKE_EXPORT int32_t VKCreate(void* p, const Ch* name, const int32_t* options) {
   }
   h->entries.clear();
   if (!Save(h)) {
-    h->error = 16;
+    h->error = VK_ERR_CANNOT_OPEN;
     return 0;
   }
   h->open = true;
@@ -201,25 +197,22 @@ FAKE_EXPORT int32_t VKCreate(void* p, const Ch* name, const int32_t* options) {
   return 1;
 }
 
-FAKE_EXPORT int32_t VKClose(void* p) {
+FAKE_EXPORT int32_t VKClose(VKHandle h) {
   Log("VKClose");
-  auto* h = static_cast<Handle*>(p);
   if (!h->open) return 0;
   if (h->writable) Save(h);
   h->open = false;
   return 1;
 }
 
-FAKE_EXPORT int32_t VKInitSearch(void* p, const Ch* pattern, int32_t flags) {
+FAKE_EXPORT int32_t VKInitSearch(VKHandle h, const Ch* pattern, int32_t flags) {
   Log(std::string("VKInitSearch ") + (pattern ? "pattern" : "null") + " " + std::to_string(flags));
-  auto* h = static_cast<Handle*>(p);
   h->cursor = 0;
   h->zeros = 0;
   return h->open ? 1 : 0;
 }
 
-FAKE_EXPORT int32_t VKGetNextSearch(void* p, Record* rec) {
-  auto* h = static_cast<Handle*>(p);
+FAKE_EXPORT int32_t VKGetNextSearch(VKHandle h, VKRecordData* rec) {
   if (h->cursor >= h->entries.size()) {
     Log("VKGetNextSearch -2");
     return -2;
@@ -231,7 +224,7 @@ FAKE_EXPORT int32_t VKGetNextSearch(void* p, Record* rec) {
   }
   h->zeros = 0;
   if (StartsWith(h->entries[h->cursor].word, "unreadable")) {
-    h->error = 5;
+    h->error = VK_ERR_READ_WRITE;
     Log("VKGetNextSearch -1");
     return -1;
   }
@@ -246,36 +239,33 @@ FAKE_EXPORT int32_t VKGetNextSearch(void* p, Record* rec) {
   return 1;
 }
 
-FAKE_EXPORT int32_t VKGetWordNum(void* p) {
-  return static_cast<int32_t>(static_cast<Handle*>(p)->entries.size());
-}
+FAKE_EXPORT int32_t VKGetWordNum(VKHandle h) { return static_cast<int32_t>(h->entries.size()); }
 
-FAKE_EXPORT int32_t VKGetPercent(void* p) {
+FAKE_EXPORT int32_t VKGetPercent(VKHandle h) {
   Log("VKGetPercent");
-  auto* h = static_cast<Handle*>(p);
   return h->entries.empty() ? 0 : static_cast<int32_t>(h->cursor * 100 / h->entries.size());
 }
 
-FAKE_EXPORT int32_t VKSetFastMode(void*, int32_t flag) {
+FAKE_EXPORT int32_t VKSetFastMode(VKHandle, int32_t flag) {
   Log("VKSetFastMode " + std::to_string(flag));
   return flag;
 }
 
 #ifndef FAKE_LACKS_QUERY
-FAKE_EXPORT int32_t VKQueryRecord(void* p, const Record* rec, int32_t* param) {
-  auto* h = static_cast<Handle*>(p);
-  Log("VKQueryRecord " + std::to_string(param[0]) + " " + std::to_string(param[3]));
+FAKE_EXPORT int32_t VKQueryRecord(VKHandle h, const VKRecordData* rec, VKQueryParam* param) {
+  Log("VKQueryRecord " + std::to_string(param->clashRule) + " " +
+      std::to_string(param->mergeFlags));
   Str word = Text(rec->word);
   if (StartsWith(word, "long")) {
-    h->error = 37;
+    h->error = VK_ERR_WORD_TOO_LONG;
     return -1;
   }
   if (StartsWith(word, "fail")) {
-    h->error = 5;
+    h->error = VK_ERR_READ_WRITE;
     return -1;
   }
   if (StartsWith(word, "drop")) {
-    ++param[7];  // the too-long counter
+    ++param->tooLongCount;
     return 0;
   }
   h->entries.push_back({word, Text(rec->japa), Text(rec->exp), Text(rec->pron), rec->attr});
@@ -283,9 +273,9 @@ FAKE_EXPORT int32_t VKQueryRecord(void* p, const Record* rec, int32_t* param) {
 }
 #endif
 
-FAKE_EXPORT int32_t VKGetErrorCode(void* p) {
+FAKE_EXPORT int32_t VKGetErrorCode(VKHandle h) {
   Log("VKGetErrorCode");
-  return static_cast<Handle*>(p)->error;
+  return h->error;
 }
 
 FAKE_EXPORT const Ch* VKGetErrorMessage(int32_t code) {

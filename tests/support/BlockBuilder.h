@@ -1,5 +1,10 @@
-// BlockBuilder: writes entries in headword order into a data block held in
-// memory, keeping the block's layout valid after every call: entries from
+// BlockBuilder: the tests' own writer of data blocks, kept apart from the
+// engine's so that the layout it writes is a second, independent statement
+// of entries/EntryLayout.h that the engine's reader and writer are checked
+// against.
+//
+// It writes entries in headword order into a data block held in memory,
+// keeping the block's layout valid after every call: entries from
 // offset 2, each later headword prefix-compressed against the one before
 // (the first with count 0), the terminator after the last, zeros to the end
 // of the block.
@@ -38,9 +43,10 @@ class BlockBuilder {
   bool ok() const { return ok_; }
 
   // Appends a short entry. False, with the block unchanged, when the builder
-  // is not ok(), the word is longer than 248 units or holds a zero unit, does not sort after the previous headword, the
-  // body would pass 65535 bytes, the block holds a long entry, or the entry
-  // and the terminator do not fit.
+  // is not ok(), the word is longer than 248 units, holds a zero unit or
+  // does not sort after the previous headword, the body would pass 65535
+  // bytes, the block holds a long entry, or the entry and the terminator do
+  // not fit.
   bool Add(const Unit* word, size_t len, uint8_t attribute, const uint8_t* area, size_t areaLen);
   bool Add(const Unit* word, size_t len, const EncodedFields& f) {
     return Add(word, len, f.attribute, f.area.data(), f.area.size());

@@ -1,4 +1,4 @@
-#include "entries/BlockBuilder.h"
+#include "support/BlockBuilder.h"
 
 #include <cstring>
 
@@ -21,8 +21,8 @@ BlockBuilder<B>::BlockBuilder(uint8_t* block, size_t bytes, Start start) : block
 
 template <class B>
 void BlockBuilder<B>::Clear(bool longBlock) {
-  uint16_t word = static_cast<uint16_t>(LoadLE16(block_) & ~kSizeWordLongFlag);
-  if (longBlock) word |= kSizeWordLongFlag;
+  uint16_t word = static_cast<uint16_t>(LoadLE16(block_) & ~kLongEntryFlag);
+  if (longBlock) word |= kLongEntryFlag;
   StoreLE16(block_, word);
   std::memset(block_ + kFirstEntryOffset, 0, bytes_ - kFirstEntryOffset);
   end_ = last_ = kFirstEntryOffset;
