@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/Messages.h"
+#include "text/Messages.h"
 #include "dic/CheckText.h"
 #include "entries/EntryLayout.h"
 #include "entries/HeadwordForm.h"
