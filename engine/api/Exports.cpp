@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "api/Handle.h"
-#include "api/Messages.h"
+#include "text/Messages.h"
 #include "dic/MergePolicy.h"
 #include "dic/SearchCursor.h"
 #include "dic/Voka.h"

@@ -130,6 +130,75 @@ enum {
   VK_ERR_SYSTEM = 99
 };
 
+/* Callback kinds of VKDicCheck and VKOptimize. */
+enum {
+  VK_CHECK_PROBLEM = 1,       /* message, detail; the answer steers (VK_ANSWER_*) */
+  VK_CHECK_POSITION = 2,      /* position: the unit or block the pass moved to */
+  VK_CHECK_STATUS = 3,        /* message: a pass starts, a verdict */
+  VK_OPTIMIZE_FAILURE = 4,    /* message, after VK_OPTIMIZE_FAILED */
+  VK_CHECK_PROGRESS = 5,      /* words, percent */
+  VK_OPTIMIZE_PROGRESS = 6,   /* percent */
+  VK_CHECK_POLL = 7,          /* a non-zero answer stops */
+  VK_CHECK_UNREADABLE = 8,    /* a data block cannot be read; the data check ends */
+  VK_OPTIMIZE_DONE = 11,
+  VK_OPTIMIZE_STOPPED = 12,
+  VK_OPTIMIZE_FAILED = 13     /* reason: VK_REASON_* */
+};
+
+/* Answers to VK_CHECK_PROBLEM. Any other non-zero value asks for a repair
+ * too. */
+enum {
+  VK_ANSWER_STOP = -1,
+  VK_ANSWER_GO_ON = 0,
+  VK_ANSWER_REPAIR = 1,
+  VK_ANSWER_REPAIR_ALL = 2 /* also repairs later bad index values without asking */
+};
+
+/* Reasons of VK_OPTIMIZE_FAILED. */
+enum {
+  VK_REASON_BUFFER_LEFT = 0,
+  VK_REASON_FREE_UNIT_LEFT = 1,
+  VK_REASON_DISK_ERROR = 2
+};
+
+/* The caller-owned record of VKDicCheck, handed to its callback. Texts are
+ * the engine's and valid during the call only; fields not set for a kind
+ * keep their values, texts are null for kinds that carry none. The texts are
+ * UTF-16 in the UTF-16 libraries and UTF-8 in libVKC620.so. VKOptimize takes
+ * the longer VKOptimizeParam, which begins with this record. */
+#define VK_CHECK_FIELDS(C, Self)                                              \
+  int32_t (*callback)(int32_t kind, struct Self *param);                      \
+  int32_t position; /* unit or block last reported (kind 2) */                \
+  int32_t words;    /* entries checked so far (kind 5) */                     \
+  int32_t percent;  /* progress 0..100 of the current pass */                 \
+  int32_t reserved;                                                           \
+  const C *message; /* kinds 1, 3, 4, or null */                              \
+  const C *detail;  /* kind 1, or null */
+typedef struct DicCheckParamW {
+  VK_CHECK_FIELDS(char16_t, DicCheckParamW)
+} DicCheckParamW;
+typedef struct DicCheckParamA {
+  VK_CHECK_FIELDS(char, DicCheckParamA)
+} DicCheckParamA;
+#undef VK_CHECK_FIELDS
+typedef struct VKOptimizeParamW {
+  DicCheckParamW check;
+  int32_t unused;
+  int32_t reason; /* kind 13 */
+} VKOptimizeParamW;
+typedef struct VKOptimizeParamA {
+  DicCheckParamA check;
+  int32_t unused;
+  int32_t reason;
+} VKOptimizeParamA;
+#ifdef VK_NARROW_STRINGS
+typedef DicCheckParamA DicCheckParam;
+typedef VKOptimizeParamA VKOptimizeParam;
+#else
+typedef DicCheckParamW DicCheckParam;
+typedef VKOptimizeParamW VKOptimizeParam;
+#endif
+
 /* Opaque handle. */
 typedef struct VKHandleRec *VKHandle;
 
@@ -242,6 +311,12 @@ VKAPI int32_t VKAddLevel(VKHandle h, const VKChar *word, int32_t delta, int32_t 
  * counters of param. 0 on success (also when nothing was stored or
  * changed), -1 when storing failed. */
 VKAPI int32_t VKQueryRecord(VKHandle h, const VKRecordData *rec, VKQueryParam *param);
+
+/* Check and repair: opens the dictionary at `name` for itself and reports
+ * through param->callback. 1 once the check ran (whatever it found or when
+ * it was stopped), 0 when the file could not be opened (VKGetErrorCode
+ * tells why). The handle is used for nothing else. */
+VKAPI int32_t VKDicCheck(VKHandle h, const VKChar *name, DicCheckParam *param);
 
 #ifdef __cplusplus
 }

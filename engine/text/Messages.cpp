@@ -1,4 +1,4 @@
-#include "api/Messages.h"
+#include "text/Messages.h"
 
 #include <memory>
 #include <string>

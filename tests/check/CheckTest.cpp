@@ -1,0 +1,270 @@
+// The dictionary check on real dictionaries, clean and damaged byte by byte:
+// each case compares the problems, statuses and verdicts the callback saw
+// (kinds 1, 3 and 8) with the expected ones.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "check/CheckTestUtil.h"
+#include "support/Builds.h"
+#include "support/FaultEnv.h"
+
+namespace vktest {
+namespace {
+
+const std::string kStart = "3:ﾘﾝｸ状態を調べています";
+const std::string kFreePhase = "3:空ﾌﾞﾛｯｸのﾘﾝｸをﾁｪｯｸしています";
+const std::string kUnused = "3:未使用ﾌﾞﾛｯｸをﾁｪｯｸしています";
+const std::string kUsed = "3:使用ﾌﾞﾛｯｸのﾘﾝｸをﾁｪｯｸしています";
+const std::string kLinksClean = "3:ﾘﾝｸに異常はありませんでした";
+const std::string kClean = "3:辞書に異常はありませんでした";
+const std::string kProblems = "3:(null)";
+const std::string kStopped = "3:中止しました";
+
+template <class B>
+class CheckTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    path_ = dir_.Path("d.dic");
+    BuildDictionary<B>(path_, FixtureEntries(), 5);
+  }
+
+  // Runs the check on the file as it is now.
+  Recorder<B> Check(std::vector<int32_t> answers = {}, std::vector<int32_t> polls = {}, vk::Env* env = nullptr) {
+    Recorder<B> r;
+    r.answers = std::move(answers);
+    r.polls = std::move(polls);
+    vk::VkcDic<B> dic(env ? env : vk::Env::Default());
+    EXPECT_EQ(dic.OpenDic(path_, nullptr, false), 0) << dic.Error();
+    vk::RunCheck(dic, r.Callback());
+    dic.CloseDic();
+    return r;
+  }
+
+  // The detail text of a problem in the block at unit pbn, index entry lbn.
+  std::string Detail(int32_t pbn, int32_t lbn, int32_t offset) {
+    DamagedFile<B> f(path_);
+    char buf[128];
+    const int64_t fileOffset = (int64_t(f.H16(148)) + pbn) * f.unit() + 256 + offset;
+    std::snprintf(buf, sizeof buf, "pbn:[%d]*%d  lbn:[%d] cp:[%04Xh] => off:[%08Xh]", pbn & 0xFFF,
+                  ((pbn >> 12) & 0xF) + 1, lbn, offset & 0xFFFF, unsigned(fileOffset));
+    return buf;
+  }
+
+  uint32_t WordCount() {
+    vk::DicFile<B> d;
+    EXPECT_EQ(d.Open(path_, true), 0);
+    return d.Header().wordCount();
+  }
+
+  TempDir dir_;
+  std::string path_;
+};
+
+TYPED_TEST_SUITE(CheckTest, AllBuilds, BuildNames);
+
+struct DamageCase {
+  const char* name;
+  std::vector<int32_t> answers;
+};
+
+// Each damage and the sequence it must give.
+TYPED_TEST(CheckTest, DamagedFilesReportTheirProblems) {
+  using B = TypeParam;
+  using F = DamagedFile<B>;
+  struct Case {
+    const char* name;
+    std::function<void(F&)> damage;
+    std::function<std::vector<std::string>(CheckTest<B>&)> expected;
+  };
+  const std::vector<Case> cases = {
+      {"free chain head outside the data area", [](F& f) { f.SetFreeBlock(9999); },
+       [](CheckTest<B>&) {
+         return std::vector<std::string>{kStart, kFreePhase, "1:空きブロックが不正なブロックを示しています[pbn:-1->9999]|(null)"};
+       }},
+      {"free chain names a used unit", [](F& f) { f.SetFreeBlock(8); },
+       [](CheckTest<B>&) {
+         return std::vector<std::string>{kStart, kFreePhase, "1:空きブロックが使用されています。[pbn:8]|(null)"};
+       }},
+      {"free chain loops",
+       [](F& f) {
+         f.AppendUnits(2);
+         f.PutFreeUnit(32, 33);
+         f.PutFreeUnit(33, 32);
+         f.SetFreeBlock(32);
+       },
+       [](CheckTest<B>&) {
+         return std::vector<std::string>{kStart, kFreePhase, "1:リンクがループしています [pbn=32]|(null)"};
+       }},
+      {"data block without index entry",
+       [](F& f) {
+         f.AppendUnits(1);
+         f.SetH16(f.UnitAt(32), 1);
+       },
+       [](CheckTest<B>&) {
+         return std::vector<std::string>{kStart, kUnused, "1:Fatal:リンクされていないデータブロックです [pbn=32]|(null)",
+                                         kProblems};
+       }},
+      {"free unit off the chain",
+       [](F& f) {
+         f.AppendUnits(1);
+         f.PutFreeUnit(32, -1);
+       },
+       [](CheckTest<B>&) {
+         return std::vector<std::string>{kStart, kUnused, "1:リンクされていない空きブロックです [pbn=32]|(null)", kProblems};
+       }},
+      {"index entry names a unit inside another block", [](F& f) { f.SetIndexValue(2, 4); },
+       [](CheckTest<B>& t) {
+         std::vector<std::string> lines{kStart, kUnused, "1:使用ブロックが重複しています [4,2]|(null)",
+                                         "1:Fatal:リンクされていないデータブロックです [pbn=16]|(null)"};
+         // The units of the block that lost its entry read as free units off the chain.
+         for (int u = 17; u < 24; ++u)
+           lines.push_back("1:リンクされていない空きブロックです [pbn=" + std::to_string(u) + "]|(null)");
+         lines.insert(lines.end(), {"1:Warning:ﾌﾞﾛｯｸの終端が見つかりません|" + t.Detail(4, 2, 2), kProblems});
+         return lines;
+       }},
+      {"index entry beyond the data area", [](F& f) { f.AppendIndexEntry(5000, "zz"); },
+       [](CheckTest<B>&) {
+         return std::vector<std::string>{kStart, kUnused, kUsed,
+                                         "1:インデックスが不正な物理ブロック番号を示しています.[lbn:4][pbn:5000]|(null)", "8"};
+       }},
+      {"index entry names a free unit",
+       [](F& f) {
+         f.AppendUnits(1);
+         f.PutFreeUnit(32, -1);
+         f.SetFreeBlock(32);
+         f.AppendIndexEntry(32, "zz");
+       },
+       [](CheckTest<B>& t) {
+         return std::vector<std::string>{kStart, kFreePhase, kUnused, kUsed,
+                                         "1:データブロックの先頭が 0 です。[lbn:4 pbn:32]|(null)",
+                                         "1:Warning:ﾌﾞﾛｯｸの終端が見つかりません|" + t.Detail(32, 4, 2), kProblems};
+       }},
+      {"first word of a block differs from its index entry",
+       [](F& f) {
+         auto b = f.Block(8, 8);
+         b[2 + 4 + (sizeof(typename B::Unit) == 1 ? 2 : 4)] = 'x';  // "b1w0" -> "b1x0"
+         f.PutBlock(8, b);
+       },
+       [](CheckTest<B>& t) {
+         return std::vector<std::string>{
+             kStart, kUnused, kUsed, kLinksClean,
+             "1:Fatal:ｲﾝﾃﾞｯｸｽとﾃﾞｰﾀﾌﾞﾛｯｸが一致していません.\npbn:[8] lbn:[1] Index:[b1w0] <> Block:[b1x0]|" +
+                 t.Detail(8, 1, 2),
+             kClean};
+       }},
+      {"body length past the block",
+       [](F& f) {
+         auto b = f.Block(16, 8);
+         vk::StoreLE16(&b[2], 2048 - 4);
+         f.PutBlock(16, b);
+       },
+       [](CheckTest<B>& t) {
+         return std::vector<std::string>{kStart, kUnused, kUsed, kLinksClean,
+                                         "1:Fatal:英単語＋日本語訳が長すぎます[2044 > 2043]|" + t.Detail(16, 2, 2), kProblems};
+       }},
+      {"compression count too large",
+       [](F& f) {
+         auto b = f.Block(0, 8);
+         const size_t second = 2 + 4 + vk::LoadLE16(&b[2]);
+         b[second + 2] = 247;
+         f.PutBlock(0, b);
+       },
+       [](CheckTest<B>& t) {
+         auto b = DamagedFile<B>(t.path_).Block(0, 8);
+         const int32_t second = 2 + 4 + vk::LoadLE16(&b[2]);
+         return std::vector<std::string>{kStart, kUnused, kUsed, kLinksClean,
+                                         "1:Fatal:圧縮文字数[a=247]が大きすぎます|" + t.Detail(0, 0, second), kProblems};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    this->SetUp();
+    {
+      F f(this->path_);
+      c.damage(f);
+      f.Save();
+    }
+    EXPECT_EQ(this->Check().lines, c.expected(*this));
+  }
+}
+
+TYPED_TEST(CheckTest, CleanFileGivesBothVerdictsAndCorrectsTheWordCount) {
+  {
+    DamagedFile<TypeParam> f(this->path_);
+    f.SetWordCount(7);
+    f.Save();
+  }
+  Recorder<TypeParam> r = this->Check();
+  EXPECT_EQ(r.lines, (std::vector<std::string>{kStart, kUnused, kUsed, kLinksClean, kClean}));
+  EXPECT_EQ(r.lastWords, 20);
+  EXPECT_EQ(this->WordCount(), 20u);
+}
+
+TYPED_TEST(CheckTest, RepairsRemoveBadIndexEntries) {
+  struct Case {
+    int32_t answer;
+    std::vector<std::string> expected;
+  };
+  const std::string first = "1:インデックスが不正な物理ブロック番号を示しています.[lbn:4][pbn:5000]|(null)";
+  const std::vector<Case> cases = {
+      // A repair request ends the check after the link check.
+      {1, {kStart, kUnused, kUsed, first, "1:インデックスが不正な物理ブロック番号を示しています.[lbn:4][pbn:6000]|(null)"}},
+      // 2 repairs the second one without asking, and the data check runs.
+      {2, {kStart, kUnused, kUsed, first, kProblems}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    this->SetUp();
+    {
+      DamagedFile<TypeParam> f(this->path_);
+      f.AppendIndexEntry(5000, "zy");
+      f.AppendIndexEntry(6000, "zz");
+      f.Save();
+    }
+    EXPECT_EQ(this->Check({c.answer, c.answer}).lines, c.expected);
+    EXPECT_EQ(this->Check().lines, (std::vector<std::string>{kStart, kUnused, kUsed, kLinksClean, kClean}));
+  }
+}
+
+TYPED_TEST(CheckTest, StopAtTheFirstPollOfTheDataCheck) {
+  // The link check polls once in each phase: at unit 0 (the walk steps over
+  // whole 8-unit blocks) and at index value 0.
+  Recorder<TypeParam> r = this->Check({}, {0, 0, 1});
+  EXPECT_EQ(r.lines, (std::vector<std::string>{kStart, kUnused, kUsed, kLinksClean, kStopped}));
+  EXPECT_EQ(r.lastWords, 0);
+}
+
+TYPED_TEST(CheckTest, StopAnswerEndsTheCheck) {
+  {
+    DamagedFile<TypeParam> f(this->path_);
+    f.AppendUnits(2);
+    f.PutFreeUnit(32, -1);
+    f.PutFreeUnit(33, -1);
+    f.Save();
+  }
+  EXPECT_EQ(this->Check({-1}).lines,
+            (std::vector<std::string>{kStart, kUnused, "1:リンクされていない空きブロックです [pbn=32]|(null)"}));
+}
+
+TYPED_TEST(CheckTest, UnreadableBlocks) {
+  FaultEnv env;
+  // Every read fails once the dictionary is open.
+  Recorder<TypeParam> r;
+  {
+    vk::VkcDic<TypeParam> dic(&env);
+    ASSERT_EQ(dic.OpenDic(this->path_, nullptr, false), 0);
+    env.FailReadAfter(0);
+    vk::RunCheck(dic, r.Callback());
+    dic.CloseDic();
+  }
+  std::vector<std::string> expected = {kStart, kUnused, kUsed};
+  for (int i = 0; i < 4; ++i)
+    expected.push_back("1:存在しない物理ブロックを示しています.|" + this->Detail(8 * i, i, 0));
+  expected.push_back("8");
+  EXPECT_EQ(r.lines, expected);
+}
+
+}  // namespace
+}  // namespace vktest
