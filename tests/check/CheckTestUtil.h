@@ -149,6 +149,14 @@ class DamagedFile {
   std::vector<uint8_t> bytes_;
 };
 
+// The offsets of the entries of a short-entry block held in memory.
+inline std::vector<size_t> EntryOffsets(const std::vector<uint8_t>& block) {
+  std::vector<size_t> out;
+  for (size_t n = 2; n + 2 <= block.size() && vk::LoadLE16(&block[n]) != 0; n += 4 + vk::LoadLE16(&block[n]))
+    out.push_back(n);
+  return out;
+}
+
 // A text of the callback in UTF-8, "(null)" for none.
 template <class C>
 std::string Utf8Of(const C* s) {
