@@ -473,8 +473,10 @@ int RunCheck(const TVkdicArgs& a) {
   }
   long problems = run.problems;
   const bool countWrong = after.wordCount != before.wordCount;
+  bool repaired = false;
   if (a.repair) {
     const long removed = long(before.indexCount) - long(after.indexCount);
+    repaired = removed > 0 || countWrong;
     if (removed > 0)
       std::printf("repaired: %ld index %s naming units beyond the data area removed\n", removed,
                   removed == 1 ? "entry" : "entries");
@@ -514,7 +516,7 @@ int RunCheck(const TVkdicArgs& a) {
   }
   std::printf("%s: %ld %s found%s, %s checked\n", path.c_str(), problems + (run.unreadable ? 1 : 0),
               problems + (run.unreadable ? 1 : 0) == 1 ? "problem" : "problems",
-              a.repair ? " after the repair" : "", Entries(run.words).c_str());
+              repaired ? " after the repair" : "", Entries(run.words).c_str());
   return kExitPartly;
 }
 

@@ -9,12 +9,17 @@
 #include <vector>
 
 #include "api/ApiTestUtil.h"
-#include "check/CheckTestUtil.h"
+#include "support/DamagedFile.h"
 #include "support/TempDir.h"
+#include "text/Utf.h"
 
 namespace {
 
 using namespace vktest;
+
+// A text of the callback in UTF-8, "(null)" for none.
+std::string Utf8Of(const char16_t* s) { return s ? vk::Utf16ToUtf8(s) : "(null)"; }
+std::string Utf8Of(const char* s) { return s ? s : "(null)"; }
 
 template <class P>
 class CheckApiTest : public ::testing::Test {
