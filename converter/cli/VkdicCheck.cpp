@@ -27,6 +27,7 @@
 
 #include "cli/StopSignals.h"
 #include "cli/Vkdic.h"
+#include "util/Utf8.h"
 
 namespace vk {
 
@@ -174,13 +175,17 @@ class TCheckTexts {
 
   // "at unit 16 (index entry 2), byte 0x0002 of the block, file offset
   // 0x00001A02", or empty when the detail is not the engine's form.
-  std::string Where(const std::string& detail) const {
+  // `words`: the index's headwords, by index entry, when known.
+  std::string Where(const std::string& detail, const std::vector<std::string>* words) const {
     std::vector<std::string> a;
     if (detail_.empty() || !MatchFormat(detail_, detail, &a) || a.size() != 5) return std::string();
     // The unit is told as its low 12 bits and its high 4 bits plus one.
     const long unit = std::atol(a[0].c_str()) + (std::atol(a[1].c_str()) - 1) * 4096L;
-    return "at unit " + std::to_string(unit) + " (index entry " + a[2] + "), byte 0x" + a[3] +
-           " of the block, file offset 0x" + a[4];
+    const long lbn = std::atol(a[2].c_str());
+    std::string block = "index entry " + a[2];
+    if (words && lbn >= 0 && size_t(lbn) < words->size()) block += ", the block of \"" + (*words)[size_t(lbn)] + "\"";
+    return "at unit " + std::to_string(unit) + " (" + block + "), byte 0x" + a[3] + " of the block, file offset 0x" +
+           a[4];
   }
 
  private:
@@ -334,6 +339,55 @@ class TScratchCopy {
   std::string folder_, path_;
 };
 
+// ---- the headwords of the index ----
+
+// The first headword of each block as the index area lists it, read from
+// the file as it lies (the engine tells a block by its position only), in
+// the text form the user reads; empty where the area cannot be read. Every
+// length is bounded by the area and the file: the area may lie too.
+std::vector<std::string> IndexWords(const std::string& path, const std::string& engine,
+                                    const TDicText& text) {
+  std::vector<std::string> words;
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return words;
+  const bool big = engine == "VKCUB";
+  const size_t unitBytes = engine == "VKCUB" || engine == "VKCUL" ? 2 : 1;
+  auto u16 = [big](const unsigned char* p) { return big ? unsigned(p[0] << 8 | p[1]) : unsigned(p[1] << 8 | p[0]); };
+  auto u32 = [&](const unsigned char* p) {
+    // The big-endian build keeps a 32-bit field as two big-endian halves.
+    return big ? (u16(p) | u16(p + 2)) : unsigned(p[0] | p[1] << 8 | p[2] << 16 | unsigned(p[3]) << 24);
+  };
+  unsigned char h[256];
+  struct stat st;
+  if (::pread(fd, h, sizeof h, 0) == ssize_t(sizeof h) && ::fstat(fd, &st) == 0) {
+    const int64_t start = 256 + int64_t(u32(h + 184));
+    int64_t size = int64_t(int16_t(u16(h + 148))) * int16_t(u16(h + 146));
+    constexpr int64_t kMaxArea = int64_t(64) << 20;
+    if (size > st.st_size - start) size = st.st_size - start;
+    if (size > kMaxArea) size = kMaxArea;
+    std::vector<unsigned char> area(size > 0 ? size_t(size) : 0);
+    if (!area.empty() && ::pread(fd, area.data(), area.size(), start) == ssize_t(area.size())) {
+      const size_t valueBytes = unitBytes == 1 && h[182] ? 4 : 2;  // only the byte builds have the wide form
+      for (size_t at = 0; at + valueBytes + unitBytes <= area.size();) {
+        size_t w = at + valueBytes;
+        std::u16string wide;
+        std::string narrow;
+        for (; w + unitBytes <= area.size(); w += unitBytes) {
+          const unsigned u = unitBytes == 2 ? u16(&area[w]) : area[w];
+          if (u == 0) break;
+          if (unitBytes == 2) wide.push_back(char16_t(u));
+          else narrow.push_back(char(u));
+        }
+        if (w + unitBytes > area.size() || (wide.empty() && narrow.empty())) break;
+        words.push_back(unitBytes == 2 ? ToUtf8Text(wide.c_str()) : text.Readable(narrow));
+        at = w + unitBytes;
+      }
+    }
+  }
+  ::close(fd);
+  return words;
+}
+
 // ---- one run of the check ----
 
 struct TCheckRun {
@@ -353,8 +407,11 @@ void Print(TProgressMeter& meter, const std::string& line) {
 
 // Runs the check of `engine` on `path`; false when it could not run (said).
 bool RunOnce(TToolDic* dic, const std::string& engine, const std::string& path, bool repair,
-             const TToolInfo& info, TCheckRun* run, TVkdicOut& out) {
+             const TToolInfo& info, const TDicText& text, TCheckRun* run, TVkdicOut& out) {
   TCheckTexts texts(dic);
+  const std::vector<std::string> indexWords = IndexWords(path, engine, text);
+  // The narrow engine puts headwords into its UTF-8 texts as stored.
+  auto readable = [&](const std::string& word) { return engine == "VKC620" ? text.Readable(word) : word; };
   // The link check is shown in units of the data area, the entries' check
   // in entries.
   TProgressMeter links(stderr, ProgressWanted(), "units");
@@ -369,11 +426,22 @@ bool RunOnce(TToolDic* dic, const std::string& engine, const std::string& path, 
         ++run->problems;
         std::vector<std::string> args;
         const TCheckText* t = e.hasMessage ? texts.Problem(e.message, &args) : nullptr;
+        std::string message = e.message;
+        for (std::string& arg : args) {
+          const std::string shown = readable(arg);
+          if (shown == arg) continue;
+          const size_t at = message.find(arg);
+          if (at != std::string::npos) message.replace(at, arg.size(), shown);
+          arg = shown;
+        }
         std::string line = "problem: " + (t ? FillWords(t->words, args) : std::string("the engine reports a problem"));
-        const std::string where = e.hasDetail ? texts.Where(e.detail) : std::string();
+        // A removal shifts the entries after it: their positions no longer
+        // match the headwords read before the check.
+        const std::string where =
+            e.hasDetail ? texts.Where(e.detail, run->repairsAsked ? nullptr : &indexWords) : std::string();
         if (!where.empty()) line += ", " + where;
         Print(*meter, line);
-        std::string engineText = e.hasMessage ? OneLine(e.message) : std::string("(no text)");
+        std::string engineText = e.hasMessage ? OneLine(message) : std::string("(no text)");
         if (e.hasDetail) engineText += " / " + e.detail;
         Print(*meter, "  engine: " + engineText);
         if (t && t->id == kIdBadIndexValue) {
@@ -442,6 +510,8 @@ int RunCheck(const TVkdicArgs& a) {
   // The file is written only with --repair; a check without it needs the
   // file to be readable only.
   if (!ChooseEngine(&dic, a, path, a.repair, &engine, out)) return kExitFailed;
+  TDicText text;
+  if (!ChooseText(a, engine, &text, out)) return kExitFailed;
   TToolInfo before;
   if (!dic.ReadInfo(engine, path, &before)) {
     out.Say(dic.errorText());
@@ -460,7 +530,7 @@ int RunCheck(const TVkdicArgs& a) {
   }
   std::printf("checking %s (%s)\n", path.c_str(), engine.c_str());
   TCheckRun run;
-  if (!RunOnce(&dic, engine, checked, a.repair, before, &run, out)) return kExitFailed;
+  if (!RunOnce(&dic, engine, checked, a.repair, before, text, &run, out)) return kExitFailed;
   if (run.stopped) {
     out.Say(std::string("stopped by ") + SignalName(TStopSignals::Caught()) +
             (a.repair ? "; what was repaired before is kept" : ""));
@@ -489,7 +559,7 @@ int RunCheck(const TVkdicArgs& a) {
       // the entry count alone: a second run judges the repaired file.
       std::printf("checking %s again after the repair\n", path.c_str());
       TCheckRun again;
-      if (!RunOnce(&dic, engine, path, true, after, &again, out)) return kExitFailed;
+      if (!RunOnce(&dic, engine, path, true, after, text, &again, out)) return kExitFailed;
       if (again.stopped) {
         out.Say(std::string("stopped by ") + SignalName(TStopSignals::Caught()) + "; the repair is kept");
         return kExitFailed;

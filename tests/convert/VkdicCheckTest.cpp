@@ -116,7 +116,7 @@ TEST_F(VkdicCheckTest, DamageIsToldInWordsAndRepairedOnlyWhenAsked) {
          vk::StoreLE16(&b[2], 300);
          f.PutBlock(0, b);
        },
-       {"problem: an entry's length, 300 bytes, is more than its block holds (251), at unit 0 (index entry 0), "
+       {"problem: an entry's length, 300 bytes, is more than its block holds (251), at unit 0 (index entry 0, the block of \"apple\"), "
         "byte 0x0002 of the block, file offset 0x{off}",
         "  engine: Fatal:英単語＋日本語訳が長すぎます[300 > 251] / pbn:[0]*1  lbn:[0] cp:[0002h] => off:[{offh}]",
         "d.dic: 1 problem found, 0 entries checked"},
@@ -129,7 +129,7 @@ TEST_F(VkdicCheckTest, DamageIsToldInWordsAndRepairedOnlyWhenAsked) {
          f.PutBlock(0, b);
        },
        {"problem: the first headword of the block at unit 0 (index entry 0) is \"xpple\", its index entry says "
-        "\"apple\", at unit 0 (index entry 0), byte 0x0002 of the block, file offset 0x{off}",
+        "\"apple\", at unit 0 (index entry 0, the block of \"apple\"), byte 0x0002 of the block, file offset 0x{off}",
         // The block is left at the mismatch, so none of its entries counts.
         "status: no problem found (辞書に異常はありませんでした)", "d.dic: 1 problem found, 0 entries checked"},
        {"d.dic: 1 problem found, 0 entries checked"},
@@ -188,6 +188,25 @@ TEST_F(VkdicCheckTest, EveryEngineTellsItsProblems) {
     EXPECT_TRUE(Has(r.out, name + ": 1 problem found, 0 entries checked\n")) << r.out;
     EXPECT_EQ(Read(name), damaged);
   }
+}
+
+TEST_F(VkdicCheckTest, ShiftJisHeadwordsAreToldAsText) {
+  // "あい" (0x82 0xA0 0x82 0xA2) becomes "あう" in its block.
+  Write("in.tsv", "あい\tlove\n");
+  Ran r = Run("vkdic", "--engine VKC620 import w.dic in.tsv");
+  ASSERT_EQ(0, r.status) << r.err;
+  Damage<TraitsVKC620>("w.dic", [](vktest::DamagedFile<TraitsVKC620>& f) {
+    auto b = f.Block(0, 1);
+    ASSERT_EQ(b[6 + 3], 0xA2);
+    b[6 + 3] = 0xA4;
+    f.PutBlock(0, b);
+  });
+  r = Run("vkdic", "check w.dic");
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "problem: the first headword of the block at unit 0 (index entry 0) is \"あう\", its index "
+                         "entry says \"あい\", at unit 0 (index entry 0, the block of \"あい\")"))
+      << r.out;
+  EXPECT_TRUE(Has(r.out, "Index:[あい] <> Block:[あう]")) << r.out;
 }
 
 TEST_F(VkdicCheckTest, FilesThatCannotBeCheckedFail) {
