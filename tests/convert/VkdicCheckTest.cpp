@@ -9,6 +9,7 @@
 #include <set>
 
 #include "CliRun.h"
+#include "cli/CheckWords.h"
 #include "format/BuildTraits.h"
 #include "support/DamagedFile.h"
 
@@ -237,6 +238,35 @@ TEST_F(VkdicCheckTest, ProgressOnATerminalOnly) {
   EXPECT_TRUE(Has(r.out, "\r\033[K")) << r.out;
   r = Run("vkdic", "check d.dic");
   EXPECT_FALSE(Has(r.out + r.err, "\r")) << r.out << r.err;
+}
+
+// The matcher that tells the engine's texts apart: its numbers, its
+// headwords (which may hold the format's own brackets) and what it refuses.
+TEST(CheckWords, FormatsMatchTheirTextsOnly) {
+  struct Row {
+    const char* format;
+    std::string text;
+    bool matches;
+    std::vector<std::string> args;
+  } rows[] = {
+      {"[lbn:%d][pbn:%d]", "[lbn:4][pbn:5000]", true, {"4", "5000"}},
+      {"[pbn:%d->%d]", "[pbn:-1->9999]", true, {"-1", "9999"}},
+      {"cp:[%04Xh] => off:[%08Xh]", "cp:[0A02h] => off:[00001A02h]", true, {"0A02", "00001A02"}},
+      {"Index:[%s] <> Block:[%s]", "Index:[a] <> b] <> Block:[c]]", true, {"a] <> b", "c]"}},
+      {"%s [pbn=%d]", "text [pbn=32]", true, {"text", "32"}},
+      {"%d%%", "50%", true, {"50"}},
+      {"[lbn:%d]", "[lbn:]", false, {}},
+      {"[lbn:%d]", "[lbn:4] more", false, {}},
+      {"Fatal:x", "Fatal:y", false, {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.text);
+    std::vector<std::string> args;
+    EXPECT_EQ(MatchFormat(r.format, r.text, &args), r.matches);
+    if (r.matches) {
+      EXPECT_EQ(args, r.args);
+    }
+  }
 }
 
 }  // namespace
