@@ -132,6 +132,12 @@ TYPED_TEST(CheckTest, DamagedFilesReportTheirProblems) {
          return std::vector<std::string>{kStart, kUnused, kUsed,
                                          "1:インデックスが不正な物理ブロック番号を示しています.[lbn:4][pbn:5000]|(null)", "8"};
        }},
+      {"index entry beyond the data area whose low 12 bits name a unit inside it",
+       [](F& f) { f.AppendIndexEntry(4096 + 8, "zz"); },
+       [](CheckTest<B>&) {
+         return std::vector<std::string>{kStart, kUnused, kUsed,
+                                         "1:インデックスが不正な物理ブロック番号を示しています.[lbn:4][pbn:4104]|(null)", "8"};
+       }},
       {"index entry names a free unit",
        [](F& f) {
          f.AppendUnits(1);
