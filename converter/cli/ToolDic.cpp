@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 
 #include "Dictionary.h"
 #include "EngineErrors.h"
@@ -54,6 +55,9 @@ class TToolDic::Impl {
   virtual bool Search(const std::string& pattern, int32_t flags,
                       const std::function<bool(const TToolEntry&)>& each) = 0;
   virtual bool Info(const std::string& path, TToolInfo* info) = 0;
+  // 1 ran, 0 the file could not be opened, -1 the library lacks the export.
+  virtual int Check(const std::string& path,
+                    const std::function<int32_t(const TToolCheckEvent&)>& each) = 0;
   virtual int ErrorCode() = 0;
   virtual std::string Message(int code) = 0;
 
@@ -65,6 +69,7 @@ namespace {
 template <class C>
 class ImplOf : public TToolDic::Impl {
   using Rec = typename VKRecordOf<C>::type;
+  using CheckParam = typename VKCheckParamOf<C>::type;
   using Str = std::basic_string<C>;
 
  public:
@@ -148,6 +153,37 @@ class ImplOf : public TToolDic::Impl {
     info->charTag = h.charTag;
     info->indexWide = h.indexWide;
     return true;
+  }
+
+  int Check(const std::string& path,
+            const std::function<int32_t(const TToolCheckEvent&)>& each) override {
+    if (!api_.DicCheck) return -1;
+    if (!MakeHandle()) return 0;
+    // The engine hands the record back to the callback, so the record
+    // leads a block that also carries the caller's function.
+    struct Call {
+      CheckParam param;
+      const std::function<int32_t(const TToolCheckEvent&)>* each;
+    };
+    static_assert(std::is_standard_layout<Call>::value, "the record must lead the block");
+    Call call = {};
+    call.each = &each;
+    call.param.callback = [](int32_t kind, CheckParam* p) -> int32_t {
+      const Call* c = reinterpret_cast<const Call*>(p);
+      TToolCheckEvent e;
+      e.kind = kind;
+      e.position = p->position;
+      e.words = p->words;
+      e.percent = p->percent;
+      e.hasMessage = p->message != nullptr;
+      e.message = FromEngine(p->message);
+      e.hasDetail = p->detail != nullptr;
+      e.detail = FromEngine(p->detail);
+      return (*c->each)(e);
+    };
+    // The handle keeps the code of a failed open for ErrorCode; Close
+    // drops it.
+    return api_.DicCheck(h_, In(path).c_str(), &call.param) != 0 ? 1 : 0;
   }
 
   int ErrorCode() override { return h_ ? api_.GetErrorCode(h_) : 0; }
@@ -416,6 +452,22 @@ bool TToolDic::Search(const std::string& pattern, int32_t flags,
 bool TToolDic::Info(TToolInfo* info) {
   if (!IsOpen()) return false;
   return ReadInfo(engine_, path_, info);
+}
+
+bool TToolDic::Check(const std::string& engine, const std::string& path,
+                     const std::function<int32_t(const TToolCheckEvent&)>& each) {
+  if (!Start(engine)) return false;
+  path_ = path;
+  errno = 0;
+  int r = impl_->Check(path, each);
+  if (r < 0) FailTool(Lacks(engine_, "VKDicCheck"));
+  if (r == 0) Fail("cannot open " + path + " for the check");
+  impl_->Close();
+  return r == 1;
+}
+
+std::string TToolDic::EngineText(int id) {
+  return impl_ ? impl_->Message(id) : std::string();
 }
 
 bool TToolDic::ReadInfo(const std::string& engine, const std::string& path, TToolInfo* info) {

@@ -28,6 +28,18 @@ struct TToolEntry {
   uint8_t attr = 0x80;
 };
 
+// One callback of the engine's dictionary check (VK_CHECK_* kinds), texts in
+// UTF-8 (the engine's message and detail, empty with has* false when the
+// engine gave none).
+struct TToolCheckEvent {
+  int32_t kind = 0;
+  int32_t position = 0;
+  int32_t words = 0;
+  int32_t percent = 0;
+  bool hasMessage = false, hasDetail = false;
+  std::string message, detail;
+};
+
 // Header facts of a dictionary file.
 struct TToolInfo {
   int version = 0;  // two BCD-like bytes: 0x0500 is version 5.00
@@ -94,6 +106,14 @@ class TToolDic {
   // The header of the open dictionary, or with ReadInfo of any file that
   // `engine` accepts (the dictionary need not be open).
   bool Info(TToolInfo* info);
+  // VKDicCheck of `engine` on the file at `path` (not opened here; the check
+  // opens it for itself): `each` sees every callback and gives its answer
+  // (VK_ANSWER_* to problems, non-zero to a poll to stop). False when the
+  // check could not open the file or the engine has no VKDicCheck.
+  bool Check(const std::string& engine, const std::string& path,
+             const std::function<int32_t(const TToolCheckEvent&)>& each);
+  // The engine's own text of message `id` (UTF-8), or empty.
+  std::string EngineText(int id);
   bool ReadInfo(const std::string& engine, const std::string& path, TToolInfo* info);
 
   // What went wrong last: the engine's code (0: none, the failure was the

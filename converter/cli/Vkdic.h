@@ -25,6 +25,7 @@ struct TVkdicArgs {
   std::string table;                  // empty: cp932 beside the program
   bool bytes = false;
   bool yes = false;
+  bool repair = false;
   bool prefix = false, substring = false, ignoreCase = false, translations = false;
   bool hasJapa = false, hasExp = false, hasPron = false, hasLevel = false, hasAttr = false;
   std::string japa, exp, pron;
@@ -77,5 +78,6 @@ int RunFind(const TVkdicArgs& a);
 int RunSearch(const TVkdicArgs& a);
 int RunInfo(const TVkdicArgs& a);
 int RunStats(const TVkdicArgs& a);
+int RunCheck(const TVkdicArgs& a);
 
 }  // namespace vk

@@ -1,13 +1,12 @@
 // The vkdic commands that change a dictionary: create, import, erase, rename
 // and set.
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "EngineErrors.h"
+#include "cli/StopSignals.h"
 #include "cli/Tsv.h"
 #include "cli/Vkdic.h"
 
@@ -50,45 +49,6 @@ std::string Holds(TToolDic* dic, const std::string& engine, const std::string& p
   long held = HeldEntries(dic, engine, path);
   if (held < 0) return path + " cannot be read back";
   return path + " holds " + std::to_string(held) + (held == 1 ? " entry" : " entries");
-}
-
-volatile sig_atomic_t gStopSignal = 0;
-
-extern "C" void OnStopSignal(int sig) { gStopSignal = sig; }
-
-// Catches the signals that end a program from the terminal or the system for
-// as long as it lives, so that an import stops between two entries and
-// closes its dictionary. No SA_RESTART: a read waiting on a terminal or pipe
-// returns at once.
-class TStopSignals {
- public:
-  TStopSignals() {
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &sa, &old_[i]);
-  }
-  ~TStopSignals() {
-    for (int i = 0; i < kCount; ++i) ::sigaction(kSignals[i], &old_[i], nullptr);
-  }
-  static int Caught() { return gStopSignal; }
-
- private:
-  static constexpr int kCount = 3;
-  static constexpr int kSignals[kCount] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction old_[kCount];
-};
-
-constexpr int TStopSignals::kSignals[];
-
-const char* SignalName(int sig) {
-  switch (sig) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-  }
 }
 
 // Reads one line, counting its bytes; false at the end of the input (or on

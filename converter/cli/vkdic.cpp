@@ -33,6 +33,7 @@ const char kOverview[] =
     "  rename DICT OLD NEW         give an entry another headword\n"
     "  info DICT                   what kind of dictionary it is, in words\n"
     "  stats DICT                  how its entries and blocks are kept\n"
+    "  check DICT [--repair]       look for damage; --repair mends what it can\n"
     "\n"
     "  --engine E     VKCU8L (UTF-8), VKCUB (UTF-16 big-endian), VKCUL (UTF-16\n"
     "                 little-endian) or VKC620 (Win32 code page, Shift-JIS in\n"
@@ -149,6 +150,21 @@ const TCommand kCommands[] = {
      "                    stored for VKC620);\n"
      "  file size         the size of the file.\n",
      1, 1, {}, vk::RunStats},
+    {"check", "check DICT [--repair]",
+     "Runs the engine's check of DICT: the links of its blocks (the free chain,\n"
+     "units no block uses, the blocks the index names), then every entry. Each\n"
+     "problem is told in words, with where it is, and the engine's own text;\n"
+     "then the verdict. Without --repair the file is never changed: the check\n"
+     "runs on a copy in a scratch folder beside it (else in $TMPDIR).\n"
+     "  --repair       check DICT itself and mend what the engine can: remove\n"
+     "                 index entries that name units beyond the data area, and\n"
+     "                 write the counted number of entries into the header when\n"
+     "                 nothing else is wrong; after a removal it checks again.\n"
+     "Other damage is only reported. On a terminal a progress line shows how\n"
+     "far it has come; SIGINT, SIGTERM and SIGHUP stop it.\n"
+     "Exit status: 0 no problem (left, with --repair), 1 problems found,\n"
+     "2 the check could not run (a file that cannot be opened or read).\n",
+     1, 1, {"--repair"}, vk::RunCheck},
 };
 
 const TCommand* FindCommand(const std::string& name) {
@@ -238,6 +254,8 @@ int main(int argc, char** argv) {
     } else if (s == "--yes" || s == "-y") {
       a.yes = true;
       options.back() = "--yes";
+    } else if (s == "--repair") {
+      a.repair = true;
     } else if (s == "--prefix") {
       a.prefix = true;
     } else if (s == "--substring") {

@@ -26,6 +26,7 @@ namespace vk {
 template <class C>
 struct EngineExports {
   using Rec = typename VKRecordOf<C>::type;
+  using CheckParam = typename VKCheckParamOf<C>::type;
 
   int32_t (*GetVersion)() = nullptr;
   int32_t (*IsVoka)(const C*) = nullptr;
@@ -70,6 +71,7 @@ struct EngineExports {
   int32_t (*ChangeLevel)(VKHandle, const C*, int32_t) = nullptr;
   int32_t (*AddLevel)(VKHandle, const C*, int32_t, int32_t, int32_t) = nullptr;
   int32_t (*QueryRecord)(VKHandle, const Rec*, VKQueryParam*) = nullptr;
+  int32_t (*DicCheck)(VKHandle, const C*, CheckParam*) = nullptr;
 
   // Calls visit(pointer, "VKName") for every export, in the order above.
   template <class F>
@@ -115,6 +117,7 @@ struct EngineExports {
     visit(ChangeLevel, "VKChangeLevel");
     visit(AddLevel, "VKAddLevel");
     visit(QueryRecord, "VKQueryRecord");
+    visit(DicCheck, "VKDicCheck");
   }
 };
 

@@ -333,6 +333,17 @@ template <>
 struct VKRecordOf<char> {
   typedef VKRecordDataA type;
 };
+/* The check record for a character type. */
+template <class C>
+struct VKCheckParamOf;
+template <>
+struct VKCheckParamOf<char16_t> {
+  typedef DicCheckParamW type;
+};
+template <>
+struct VKCheckParamOf<char> {
+  typedef DicCheckParamA type;
+};
 #endif
 
 #endif /* VOKA_API_H */

@@ -501,11 +501,14 @@ class CheckRun {
       if (compression > kMaxCompression)
         return BlockProblem(Numbers(kMsgCompressionTooLarge, {compression}), value, lbn, n, &blockFatal_);
       const size_t tailAt = n + kShortHeaderBytes;
-      // Only as much of the tail as can still make a valid headword is read.
-      const size_t tail = WordAt(p + tailAt, bytes - tailAt, size_t(kMaxWord - compression) + 1, word + compression);
+      // The tail is measured to its end within the block, so that the
+      // message tells its real length; it is copied only once it is known
+      // to fit the word buffer.
+      const size_t tail = WordAt(p + tailAt, bytes - tailAt, bytes, nullptr);
       if (compression + int64_t(tail) > kMaxWord)
         return BlockProblem(Numbers(kMsgWordTooLong, {compression + int64_t(tail), kMaxWord}), value, lbn, n,
                             &blockFatal_);
+      WordAt(p + tailAt, bytes - tailAt, tail, word + compression);
       const size_t wordLen = size_t(compression) + tail;
       word[wordLen] = Unit(0);
       if (n == kFirstEntryOffset && !SameWord(indexWord, word, wordLen))
