@@ -361,6 +361,8 @@ TYPED_TEST(IndexTest, RandomChangesMatchAMapModel) {
           shifted[e.first] = e.second - 1;
           shiftedBlocks.insert(e.second - 1);
         }
+        // The new entry's number was drawn before the shift and is used as drawn.
+        shiftedBlocks.insert(block);
         model.swap(shifted);
         blocks.swap(shiftedBlocks);
         rc = index->Insert(pos, block, w.c_str());
