@@ -53,6 +53,7 @@ VK_CHECK_EXPORT(SetAttr);
 VK_CHECK_EXPORT(ChangeLevel);
 VK_CHECK_EXPORT(AddLevel);
 VK_CHECK_EXPORT(QueryRecord);
+VK_CHECK_EXPORT(Optimize);
 #undef VK_CHECK_EXPORT
 
 static_assert(sizeof(VKQueryParam) == 36, "the query parameter block is 36 bytes");

@@ -70,6 +70,8 @@ struct EngineExports {
   int32_t (*ChangeLevel)(VKHandle, const C*, int32_t) = nullptr;
   int32_t (*AddLevel)(VKHandle, const C*, int32_t, int32_t, int32_t) = nullptr;
   int32_t (*QueryRecord)(VKHandle, const Rec*, VKQueryParam*) = nullptr;
+  using OptimizeParam = std::conditional_t<std::is_same<C, char>::value, VKOptimizeParamA, VKOptimizeParamW>;
+  int32_t (*Optimize)(VKHandle, const C*, OptimizeParam*) = nullptr;
 
   // Calls visit(pointer, "VKName") for every export, in the order above.
   template <class F>
@@ -115,6 +117,7 @@ struct EngineExports {
     visit(ChangeLevel, "VKChangeLevel");
     visit(AddLevel, "VKAddLevel");
     visit(QueryRecord, "VKQueryRecord");
+    visit(Optimize, "VKOptimize");
   }
 };
 
