@@ -77,5 +77,6 @@ int RunFind(const TVkdicArgs& a);
 int RunSearch(const TVkdicArgs& a);
 int RunInfo(const TVkdicArgs& a);
 int RunStats(const TVkdicArgs& a);
+int RunOptimize(const TVkdicArgs& a);
 
 }  // namespace vk

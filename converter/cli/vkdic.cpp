@@ -33,6 +33,7 @@ const char kOverview[] =
     "  rename DICT OLD NEW         give an entry another headword\n"
     "  info DICT                   what kind of dictionary it is, in words\n"
     "  stats DICT                  how its entries and blocks are kept\n"
+    "  optimize DICT               pack its blocks in index order, free units gone\n"
     "\n"
     "  --engine E     VKCU8L (UTF-8), VKCUB (UTF-16 big-endian), VKCUL (UTF-16\n"
     "                 little-endian) or VKC620 (Win32 code page, Shift-JIS in\n"
@@ -149,6 +150,16 @@ const TCommand kCommands[] = {
      "                    stored for VKC620);\n"
      "  file size         the size of the file.\n",
      1, 1, {}, vk::RunStats},
+    {"optimize", "optimize DICT",
+     "Rewrites DICT in place so that its data blocks stand in index order one\n"
+     "after another, with no free unit between them, and the file ends after\n"
+     "the last block. The whole run is one change of the file: when it fails or\n"
+     "the process is killed, DICT stays as it was before. SIGINT, SIGTERM or\n"
+     "SIGHUP stop it at the next block; what was moved keeps its place and every\n"
+     "entry is kept. On a terminal a progress line shows how far it has come.\n"
+     "Exit status: 0 done, 1 stopped (or a problem the engine reported, with\n"
+     "the file as before), 2 the file cannot be opened, read or written.\n",
+     1, 1, {}, vk::RunOptimize},
 };
 
 const TCommand* FindCommand(const std::string& name) {
