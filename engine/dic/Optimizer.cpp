@@ -126,6 +126,8 @@ class OptimizeRun {
     while (file_.GiveBackIndexRoom()) {
     }
     if (file_.CutFreeTail() != 0) return SetError(kErrReadWrite);
+    // In order from here on: blocks freed one at a time go in their place.
+    runs_->Sort();
     unit_ = data_.UnitSize();
     const int32_t end = data_.End();
     const int32_t count = index_.Count();
@@ -197,7 +199,7 @@ class OptimizeRun {
       const int32_t v = index_.BlockNumber(i);
       if (Read(v, n, &bytes) != 0) return -1;
       owner_[size_t(v)] = -1;
-      runs_->Add(v, n);
+      runs_->Insert(v, n);
     }
     if (data_.WriteBlockImage(s_, bytes.data(), bytes.size()) != 0) return -1;
     index_.SetBlockNumber(i, s_);
@@ -225,7 +227,7 @@ class OptimizeRun {
     buffer_.push_back(std::move(d));
     buffered_[size_t(j)] = true;
     owner_[size_t(t)] = -1;
-    runs_->Add(t, m);
+    runs_->Insert(t, m);
     return 1;
   }
 

@@ -18,13 +18,13 @@ namespace vktest {
 
 inline bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-// Block k holds `perBlock` entries "b<kkk>w<j>".
+// Block k holds `perBlock` entries "b<kkkkk>w<j>".
 inline std::vector<TestEntry> BlockEntries(size_t blocks, int perBlock) {
   std::vector<TestEntry> out;
   for (size_t k = 0; k < blocks; ++k)
     for (int j = 0; j < perBlock; ++j) {
       char w[32];
-      std::snprintf(w, sizeof w, "b%03zuw%d", k, j);
+      std::snprintf(w, sizeof w, "b%05zuw%d", k, j);
       TestEntry e;
       e.word = vk::Utf8ToUtf16(w);
       e.japa = u"t" + e.word;
