@@ -113,7 +113,7 @@ class OptimizeRun {
   }
 
  private:
-  using Run_ = EmptyList::Run;
+  using FreeRun = EmptyList::Run;
 
   // Trims as the close would (the index area's spare room given back as
   // long as it has some, so that the close finds none to give and leaves no
@@ -265,7 +265,7 @@ class OptimizeRun {
 
   int32_t TakeRun(int32_t units, int32_t barred) {
     runs_->Sort();
-    for (const Run_& r : runs_->Runs()) {
+    for (const FreeRun& r : runs_->Runs()) {
       if (barred >= 0 && r.start < barred) continue;
       if (r.length < units) continue;
       const int32_t start = r.start;
@@ -279,14 +279,14 @@ class OptimizeRun {
   void MarkUsed(int32_t start, int32_t n) {
     runs_->Sort();
     const int64_t end = int64_t(start) + n;
-    std::vector<Run_> cut;
-    for (const Run_& r : runs_->Runs()) {
+    std::vector<FreeRun> cut;
+    for (const FreeRun& r : runs_->Runs()) {
       if (r.start >= end) break;
       const int64_t lo = std::max<int64_t>(r.start, start);
       const int64_t hi = std::min<int64_t>(int64_t(r.start) + r.length, end);
-      if (lo < hi) cut.push_back(Run_{int32_t(lo), int32_t(hi - lo)});
+      if (lo < hi) cut.push_back(FreeRun{int32_t(lo), int32_t(hi - lo)});
     }
-    for (const Run_& c : cut) runs_->TakeAt(c.start, c.length);
+    for (const FreeRun& c : cut) runs_->TakeAt(c.start, c.length);
   }
 
   int32_t Stop() {

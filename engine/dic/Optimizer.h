@@ -26,10 +26,11 @@
 // write (reason 2) and the reasons 0 and 1 roll the file back to where the
 // run began, so it still holds every entry.
 //
-// A damaged file is refused before anything moves (reason 2, error 31): an
-// index entry that names a unit outside the data area or one another entry
-// names, a size word of 0 or one that runs past the data area, blocks that
-// overlap.
+// Refused before anything moves, with reason 2: a file opened read-only
+// (error 23), and a damaged one (error 31) whose blocks could not be moved
+// without losing one: an index entry that names a unit outside the data
+// area or one another entry names, a size word of 0 or one that runs past
+// the data area, blocks that overlap.
 #pragma once
 #include <cstdint>
 
