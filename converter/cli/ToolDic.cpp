@@ -58,6 +58,8 @@ class TToolDic::Impl {
   // 1 ran, 0 the file could not be opened, -1 the library lacks the export.
   virtual int Check(const std::string& path,
                     const std::function<int32_t(const TToolCheckEvent&)>& each) = 0;
+  // 1 it ran, 0 the file could not be opened, -1 the library lacks it.
+  virtual int Optimize(const std::string& path, const std::function<int32_t(const TOptimizeReport&)>& report) = 0;
   virtual int ErrorCode() = 0;
   virtual std::string Message(int code) = 0;
 
@@ -186,6 +188,15 @@ class ImplOf : public TToolDic::Impl {
     return api_.DicCheck(h_, In(path).c_str(), &call.param) != 0 ? 1 : 0;
   }
 
+  int Optimize(const std::string& path, const std::function<int32_t(const TOptimizeReport&)>& report) override {
+    if (!api_.Optimize) return -1;
+    if (!MakeHandle()) return 0;
+    OptimizeCall call;
+    call.param.check.callback = &OptimizeCall::Thunk;
+    call.report = &report;
+    return api_.Optimize(h_, In(path).c_str(), &call.param) != 0 ? 1 : 0;
+  }
+
   int ErrorCode() override { return h_ ? api_.GetErrorCode(h_) : 0; }
 
   std::string Message(int code) override { return FromEngine(api_.GetErrorMessage(code)); }
@@ -216,6 +227,25 @@ class ImplOf : public TToolDic::Impl {
     h_ = api_.CreateHandle();
     return h_ != nullptr;
   }
+
+  // The record the engine is given, with the caller's function behind it:
+  // the engine hands the callback a pointer to the record's first member.
+  struct OptimizeCall {
+    typename EngineExports<C>::OptimizeParam param{};
+    const std::function<int32_t(const TOptimizeReport&)>* report = nullptr;
+
+    static int32_t Thunk(int32_t kind, decltype(param.check)* check) {
+      auto* call = reinterpret_cast<OptimizeCall*>(check);
+      TOptimizeReport r;
+      r.kind = kind;
+      r.percent = call->param.check.percent;
+      r.reason = call->param.reason;
+      r.hasMessage = call->param.check.message != nullptr;
+      r.message = FromEngine(call->param.check.message);
+      return (*call->report)(r);
+    }
+  };
+  static_assert(std::is_standard_layout<OptimizeCall>::value, "the record comes first");
 
   VKHandle h_ = nullptr;
   EngineExports<C> api_;
@@ -447,6 +477,19 @@ bool TToolDic::Search(const std::string& pattern, int32_t flags,
   if (impl_->Search(pattern, flags, each)) return true;
   Fail("cannot read " + path_);
   return false;
+}
+
+bool TToolDic::Optimize(const std::string& engine, const std::string& path,
+                        const std::function<int32_t(const TOptimizeReport&)>& report) {
+  if (!Start(engine)) return false;
+  Close();
+  path_ = path;
+  errno = 0;
+  const int r = impl_->Optimize(path, report);
+  if (r < 0) FailTool(Lacks(engine_, "VKOptimize"));
+  if (r == 0) Fail("cannot open " + path + " for writing");
+  impl_->Close();
+  return r == 1;
 }
 
 bool TToolDic::Info(TToolInfo* info) {

@@ -57,6 +57,17 @@ struct TToolInfo {
   long long fileSize = 0;
 };
 
+// One report of an optimisation (VKOptimize's callback record): the kind
+// (VK_CHECK_* / VK_OPTIMIZE_*), the percent of blocks done, the reason of a
+// failure and the engine's message (UTF-8), when the kind carries one.
+struct TOptimizeReport {
+  int32_t kind = 0;
+  int32_t percent = 0;
+  int32_t reason = 0;
+  bool hasMessage = false;
+  std::string message;
+};
+
 class TToolDic {
  public:
   static constexpr int kEngineCount = 4;
@@ -103,6 +114,12 @@ class TToolDic {
   // failure.
   bool Search(const std::string& pattern, int32_t flags,
               const std::function<bool(const TToolEntry&)>& each);
+  // VKOptimize on the closed file at `path` with `engine`: every report goes
+  // to `report`, whose answer to a poll (VK_CHECK_POLL) stops the run when
+  // not 0. False when the file could not be opened or the library has no
+  // VKOptimize (errorText tells); the outcome itself comes as a report.
+  bool Optimize(const std::string& engine, const std::string& path,
+                const std::function<int32_t(const TOptimizeReport&)>& report);
   // The header of the open dictionary, or with ReadInfo of any file that
   // `engine` accepts (the dictionary need not be open).
   bool Info(TToolInfo* info);

@@ -79,5 +79,6 @@ int RunSearch(const TVkdicArgs& a);
 int RunInfo(const TVkdicArgs& a);
 int RunStats(const TVkdicArgs& a);
 int RunCheck(const TVkdicArgs& a);
+int RunOptimize(const TVkdicArgs& a);
 
 }  // namespace vk

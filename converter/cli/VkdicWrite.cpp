@@ -1,5 +1,6 @@
-// The vkdic commands that change a dictionary: create, import, erase, rename
-// and set.
+// The vkdic commands that change a dictionary: create, import, erase, rename,
+// set and optimize.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -422,6 +423,105 @@ int RunSet(const TVkdicArgs& a) {
   }
   dic.Close();
   return kExitOk;
+}
+
+}  // namespace vk
+
+namespace vk {
+
+namespace {
+
+// The engine's message on one line.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n') c = ' ';
+  return text;
+}
+
+std::string Bytes(long long n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+}  // namespace
+
+int RunOptimize(const TVkdicArgs& a) {
+  TVkdicOut out;
+  TStopSignals signals;
+  const std::string& path = a.operands[0];
+  TToolDic dic;
+  std::string engine;
+  if (!ChooseEngine(&dic, a, path, true, &engine, out)) return kExitFailed;
+  TToolInfo before;
+  if (!dic.ReadInfo(engine, path, &before)) {
+    out.Say(dic.errorText());
+    return kExitFailed;
+  }
+
+  TProgressMeter meter(stderr, ProgressWanted(), "blocks");
+  out.Attach(&meter);
+  meter.Start(before.indexCount);
+  int32_t outcome = 0, reason = -1;
+  std::string message;
+  bool hasMessage = false;
+  auto report = [&](const TOptimizeReport& r) -> int32_t {
+    switch (r.kind) {
+      case VK_OPTIMIZE_PROGRESS:
+        meter.Update(int64_t(before.indexCount) * r.percent / 100, r.percent == 100);
+        return 0;
+      case VK_CHECK_POLL:
+        return TStopSignals::Caught() != 0 ? 1 : 0;
+      case VK_OPTIMIZE_DONE:
+      case VK_OPTIMIZE_STOPPED:
+        outcome = r.kind;
+        return 0;
+      case VK_OPTIMIZE_FAILED:
+        outcome = r.kind;
+        reason = r.reason;
+        return 0;
+      case VK_CHECK_STATUS:
+      case VK_OPTIMIZE_FAILURE:
+        hasMessage = r.hasMessage;
+        message = OneLine(r.message);
+        return 0;
+      default:
+        return 0;
+    }
+  };
+  const bool ran = dic.Optimize(engine, path, report);
+  meter.Clear();
+  out.Attach(nullptr);
+  if (!ran) {
+    out.Say(dic.errorText());
+    return kExitFailed;
+  }
+  const std::string engineText = hasMessage ? " (" + message + ")" : "";
+  switch (outcome) {
+    case VK_OPTIMIZE_DONE: {
+      TToolInfo after;
+      std::string sizes;
+      if (dic.ReadInfo(engine, path, &after))
+        sizes = "; " + std::to_string(after.indexCount) + " blocks in " + std::to_string(after.blockCount) +
+                " units, the file went from " + Bytes(before.fileSize) + " to " + Bytes(after.fileSize);
+      std::printf("%s optimised: its blocks stand in index order with no free unit between them%s%s\n",
+                  path.c_str(), sizes.c_str(), engineText.c_str());
+      return kExitOk;
+    }
+    case VK_OPTIMIZE_STOPPED:
+      out.Say("the optimisation of " + path + " stopped by " + SignalName(TStopSignals::Caught()) +
+              "; the blocks moved so far keep their new places and every entry is kept" + engineText);
+      return kExitPartly;
+    case VK_OPTIMIZE_FAILED:
+      if (reason == VK_REASON_DISK_ERROR) {
+        out.Say("cannot optimise " + path +
+                ": a read or write failed, or the file is damaged; it is as it was "
+                "before" + engineText);
+        return kExitFailed;
+      }
+      out.Say("the optimisation of " + path + " would have lost entries (reason " + std::to_string(reason) +
+              "); the file is as it was before" + engineText);
+      return kExitPartly;
+    default:
+      out.Say("the optimisation of " + path + " ended without a verdict");
+      return kExitFailed;
+  }
 }
 
 }  // namespace vk

@@ -34,6 +34,7 @@ const char kOverview[] =
     "  info DICT                   what kind of dictionary it is, in words\n"
     "  stats DICT                  how its entries and blocks are kept\n"
     "  check DICT [--repair]       look for damage; --repair mends what it can\n"
+    "  optimize DICT               pack its blocks in index order, free units gone\n"
     "\n"
     "  --engine E     VKCU8L (UTF-8), VKCUB (UTF-16 big-endian), VKCUL (UTF-16\n"
     "                 little-endian) or VKC620 (Win32 code page, Shift-JIS in\n"
@@ -165,6 +166,16 @@ const TCommand kCommands[] = {
      "Exit status: 0 no problem (left, with --repair), 1 problems found,\n"
      "2 the check could not run (a file that cannot be opened or read).\n",
      1, 1, {"--repair"}, vk::RunCheck},
+    {"optimize", "optimize DICT",
+     "Rewrites DICT in place so that its data blocks stand in index order one\n"
+     "after another, with no free unit between them, and the file ends after\n"
+     "the last block. The whole run is one change of the file: when it fails or\n"
+     "the process is killed, DICT stays as it was before. SIGINT, SIGTERM or\n"
+     "SIGHUP stop it at the next block; what was moved keeps its place and every\n"
+     "entry is kept. On a terminal a progress line shows how far it has come.\n"
+     "Exit status: 0 done, 1 stopped (or a problem the engine reported, with\n"
+     "the file as before), 2 the file cannot be opened, read or written.\n",
+     1, 1, {}, vk::RunOptimize},
 };
 
 const TCommand* FindCommand(const std::string& name) {

@@ -54,6 +54,7 @@ VK_CHECK_EXPORT(ChangeLevel);
 VK_CHECK_EXPORT(AddLevel);
 VK_CHECK_EXPORT(QueryRecord);
 VK_CHECK_EXPORT(DicCheck);
+VK_CHECK_EXPORT(Optimize);
 #undef VK_CHECK_EXPORT
 
 static_assert(sizeof(VKQueryParam) == 36, "the query parameter block is 36 bytes");

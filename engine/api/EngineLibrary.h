@@ -72,6 +72,8 @@ struct EngineExports {
   int32_t (*AddLevel)(VKHandle, const C*, int32_t, int32_t, int32_t) = nullptr;
   int32_t (*QueryRecord)(VKHandle, const Rec*, VKQueryParam*) = nullptr;
   int32_t (*DicCheck)(VKHandle, const C*, CheckParam*) = nullptr;
+  using OptimizeParam = std::conditional_t<std::is_same<C, char>::value, VKOptimizeParamA, VKOptimizeParamW>;
+  int32_t (*Optimize)(VKHandle, const C*, OptimizeParam*) = nullptr;
 
   // Calls visit(pointer, "VKName") for every export, in the order above.
   template <class F>
@@ -118,6 +120,7 @@ struct EngineExports {
     visit(AddLevel, "VKAddLevel");
     visit(QueryRecord, "VKQueryRecord");
     visit(DicCheck, "VKDicCheck");
+    visit(Optimize, "VKOptimize");
   }
 };
 

@@ -7,6 +7,7 @@
 #include "api/Handle.h"
 #include "api/VokaApi.h"
 #include "dic/DicCheck.h"
+#include "dic/Optimizer.h"
 
 using B = vk::VK_BUILD_TRAITS;
 struct VKHandleRec : VKHandleOf<B> {};
@@ -64,6 +65,15 @@ void Fill(DicCheckParam* p, const Report& r) {
   p->detail = reinterpret_cast<const VKChar*>(r.detail);
 }
 
+// The caller's callback while an optimisation runs: the record carries the
+// engine's own in its place, which hands every report on to this one.
+using CheckFunction = int32_t (*)(int32_t kind, DicCheckParam* param);
+CheckFunction optimizeCaller = nullptr;
+
+int32_t OptimizeFront(int32_t kind, DicCheckParam* param) {
+  return optimizeCaller ? optimizeCaller(kind, param) : 0;
+}
+
 }  // namespace
 
 extern "C" VKAPI int32_t VKDicCheck(VKHandle h, const VKChar* name, DicCheckParam* param) {
@@ -80,5 +90,29 @@ extern "C" VKAPI int32_t VKDicCheck(VKHandle h, const VKChar* name, DicCheckPara
   };
   vk::RunCheck(*dic, callback);
   dic->CloseDic();
+  return 1;
+}
+
+extern "C" VKAPI int32_t VKOptimize(VKHandle h, const VKChar* name, VKOptimizeParam* param) {
+  if (!h) return 0;
+  std::unique_ptr<vk::VkcDic<B>> dic = OpenOwn(h, name);
+  if (!dic) return 0;
+  const CheckFunction caller = param ? param->check.callback : nullptr;
+  const CheckFunction outer = optimizeCaller;
+  optimizeCaller = caller;
+  if (param) param->check.callback = &OptimizeFront;
+  vk::CheckCallback<B> callback = [param](int32_t kind, Report& r) -> int32_t {
+    if (!param || !optimizeCaller) return 0;
+    Fill(&param->check, r);
+    param->reason = r.reason;
+    const int32_t answer = param->check.callback(kind, &param->check);
+    param->check.message = nullptr;
+    param->check.detail = nullptr;
+    return answer;
+  };
+  vk::RunOptimize(*dic, callback);
+  dic->CloseDic();
+  if (param) param->check.callback = caller;
+  optimizeCaller = outer;
   return 1;
 }

@@ -318,6 +318,15 @@ VKAPI int32_t VKQueryRecord(VKHandle h, const VKRecordData *rec, VKQueryParam *p
  * tells why). The handle is used for nothing else. */
 VKAPI int32_t VKDicCheck(VKHandle h, const VKChar *name, DicCheckParam *param);
 
+/* Optimisation: opens the dictionary at `name` for itself and rewrites it
+ * in place with its data blocks in index order from the first unit and no
+ * free unit left, reporting through param->check.callback (progress, stop
+ * polls, then done, stopped or failed with param->reason). The whole run is
+ * one change of the file: a failure or a killed process leaves the file as
+ * it was before. 1 once it ran, whatever the outcome; 0 when the file could
+ * not be opened (VKGetErrorCode tells why). */
+VKAPI int32_t VKOptimize(VKHandle h, const VKChar *name, VKOptimizeParam *param);
+
 #ifdef __cplusplus
 }
 

@@ -47,6 +47,35 @@ void EmptyList::Add(int32_t start, int32_t length) {
   needsSort_ = true;
 }
 
+void EmptyList::Insert(int32_t start, int32_t length) {
+  if (length <= 0) return;
+  if (needsSort_) {
+    Add(start, length);
+    return;
+  }
+  auto at = std::lower_bound(runs_.begin(), runs_.end(), start,
+                             [](const Run& r, int32_t s) { return r.start < s; });
+  // The insertion may move the runs: the position is taken after it.
+  const auto placed = runs_.insert(at, Run{start, length});
+  const size_t i = static_cast<size_t>(placed - runs_.begin());
+  // Only the new run and its neighbours can touch: fold them as Merge does,
+  // from the run before it on.
+  size_t from = i > 0 ? i - 1 : 0;
+  while (from + 1 < runs_.size()) {
+    Run& node = runs_[from];
+    const Run& next = runs_[from + 1];
+    if (next.start <= End(node) && End(next) >= node.start) {
+      const int64_t hi = std::max(End(node), End(next));
+      node.length = static_cast<int32_t>(hi - node.start);
+      runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(from) + 1);
+    } else if (from >= i) {
+      break;
+    } else {
+      ++from;
+    }
+  }
+}
+
 void EmptyList::Sort() {
   if (!needsSort_) return;
   // Stable: runs with equal starts keep their order, as the swapping walk

@@ -21,6 +21,11 @@ class EmptyList {
 
   // Adds a run at the front; a length of 0 is ignored. Marks the list unsorted.
   void Add(int32_t start, int32_t length);
+  // Adds a run in its place in a list that is in order, merged with the runs
+  // it touches, so the list stays in order; on a list marked unsorted the
+  // same as Add. For callers that free units one block at a time and need
+  // the order after each.
+  void Insert(int32_t start, int32_t length);
   // Takes `count` units, first fit, cutting them from the front of a run.
   // Answers the first unit taken, or -1. When `obtained` is given and no run
   // is long enough, the last run is taken whole and its length reported

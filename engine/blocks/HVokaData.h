@@ -65,6 +65,13 @@ class HVokaData {
   int MarkWritten(int32_t n);
   int Flush();
   int SetDeferred(bool on);
+  // Writes a deferred buffer and then holds no block, for a caller that is
+  // about to move blocks by whole-block reads and writes beside the buffer.
+  int DropBuffer() {
+    if (Flush() != 0) return -1;
+    Forget();
+    return 0;
+  }
 
   // Block n as the file holds it, into `out` in memory order; the buffered
   // block stays as it is. In deferred mode the buffered block may be newer

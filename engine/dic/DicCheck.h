@@ -9,11 +9,8 @@
 // open), a free chain is followed at most once per unit, and every step of a
 // walk advances.
 //
-// The optimisation moves the data blocks into index order from unit 0 and
-// cuts the file after the last; it works through the same journaled file as
-// every change, and commits only once the index and the header match the
-// moved blocks, so a run that is killed leaves the file as it was before
-// the run or as after it.
+// The callback kinds, answers and reasons below serve the optimisation
+// (dic/Optimizer.h) too, which reports through the same record.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -86,11 +83,5 @@ class VkcDic : public Voka<B> {
 // returns). The dictionary stays open.
 template <class B>
 void RunCheck(VkcDic<B>& dic, const CheckCallback<B>& callback);
-
-// Optimises an open dictionary. 0 finished, 1 stopped, -1 failed; the
-// caller is told through the callback (kinds 6, 7, 11, 12, 13 and the 3 or
-// 4 that follow them).
-template <class B>
-int32_t RunOptimize(VkcDic<B>& dic, const CheckCallback<B>& callback);
 
 }  // namespace vk

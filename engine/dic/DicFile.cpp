@@ -256,15 +256,27 @@ int DicFile<B>::LoadIndexPos(int32_t pos) {
 template <class B>
 int DicFile<B>::TrimAtClose() {
   if (!data_->HasFreeRuns()) return 0;
-  EmptyList* runs = data_->FreeRuns();
+  GiveBackIndexRoom();
+  return CutFreeTail();
+}
+
+template <class B>
+bool DicFile<B>::GiveBackIndexRoom() {
+  if (!data_->HasFreeRuns()) return false;
   const int32_t unit = data_->UnitSize();
   // The give-back makes the data area 8 units longer, which its bound
   // must allow.
-  if (index_->FreeRoom() >= 16 * unit && int64_t(data_->End()) + 8 <= B::kMaxDataUnits) {
-    index_->Shift(-8);
-    data_->Shift(-8);
-    runs->Add(0, 8);
-  }
+  if (index_->FreeRoom() < 16 * unit || int64_t(data_->End()) + 8 > B::kMaxDataUnits) return false;
+  index_->Shift(-8);
+  data_->Shift(-8);
+  data_->FreeRuns()->Add(0, 8);
+  return true;
+}
+
+template <class B>
+int DicFile<B>::CutFreeTail() {
+  if (!data_->HasFreeRuns()) return 0;
+  EmptyList* runs = data_->FreeRuns();
   int32_t obtained = 0;
   int32_t start = runs->Take(0x7FFF, &obtained);
   if (start < 0) return 0;
@@ -274,6 +286,14 @@ int DicFile<B>::TrimAtClose() {
   }
   runs->Add(start, obtained);
   return 0;
+}
+
+template <class B>
+void DicFile<B>::DiscardChange() {
+  if (!file_.IsOpen()) return;
+  const int32_t code = error_;
+  if (file_.Rollback() == 0) Reload();
+  error_ = code;
 }
 
 template <class B>

@@ -88,6 +88,18 @@ class DicFile {
   // moving that stretch down. 1 when blocks moved, 0 when none, -1 on failure.
   int CompactionStep();
 
+  // The two steps of the trimming at close, also run by the optimisation.
+  // The index area gives 8 units back to the front of the data area when it
+  // has 16 units of free room and the data area's bound allows: true when
+  // it did. Nothing happens while the free runs were never loaded.
+  bool GiveBackIndexRoom();
+  // Cuts the file after the data blocks when a free run ends the data area.
+  int CutFreeTail();
+  // Puts the file back at its last commit, whether or not a write failed,
+  // and reads the header, index and free chain again from there: what was
+  // changed in memory since then is dropped too. The error code stays.
+  void DiscardChange();
+
   int32_t Error() const { return error_; }
   void SetError(int32_t code) { error_ = code; }
   bool IsOpen() const { return file_.IsOpen(); }

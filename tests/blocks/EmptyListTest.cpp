@@ -53,6 +53,29 @@ TEST(EmptyList, SortMergesNeighboursWhateverTheOrderTheyCameIn) {
   }
 }
 
+// Insert keeps a sorted list sorted and gives the runs that Add and Sort
+// would, overlaps folded too.
+TEST(EmptyList, InsertKeepsTheOrderAsAddAndSortWould) {
+  std::mt19937 rng(7);
+  auto R = [&](int n) { return int32_t(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
+  for (int round = 0; round < 200; ++round) {
+    vk::EmptyList inserted, added;
+    inserted.Sort();
+    for (int k = 0; k < 30; ++k) {
+      const int32_t start = R(120), length = R(6);
+      inserted.Insert(start, length);
+      added.Add(start, length);
+      added.Sort();
+      ASSERT_FALSE(inserted.NeedsSort());
+      ASSERT_EQ(Of(inserted), Of(added)) << "round " << round << " step " << k;
+    }
+  }
+  // On a list marked unsorted it is Add: the run goes in front.
+  vk::EmptyList list = Build({{9, 1}, {2, 1}});
+  list.Insert(5, 1);
+  EXPECT_EQ(Of(list), (Runs{{5, 1}, {2, 1}, {9, 1}}));
+}
+
 TEST(EmptyList, SortOnlyWhenMarked) {
   vk::EmptyList list = Build({{5, 1}, {2, 1}});
   list.Sort();

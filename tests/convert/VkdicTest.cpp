@@ -1,7 +1,7 @@
 // vkdic as a user runs it: what it refuses and why, what it leaves of a file
 // it must not change, Shift-JIS through VKC620 dictionaries both ways, the
 // stop of an import at a full disk or a signal, the progress line on a
-// terminal, and the commands on single entries.
+// terminal, the commands on single entries and the optimisation.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -508,7 +508,7 @@ TEST_F(VkdicTest, HelpForEachCommandAndTheVersion) {
   Ran r = Run("vkdic", "--help");
   EXPECT_EQ(0, r.status);
   for (const char* c : {"create", "import", "export", "find", "search", "set", "erase", "rename",
-                        "info", "stats"})
+                        "info", "stats", "optimize"})
     EXPECT_TRUE(Has(r.out, std::string("\n  ") + c + " ")) << c;
   struct Case {
     const char* args;
@@ -519,6 +519,7 @@ TEST_F(VkdicTest, HelpForEachCommandAndTheVersion) {
       {"create --help", "--yes"},
       {"stats --help", "block fill"},
       {"help set", "--attr"},
+      {"optimize --help", "Exit status: 0 done, 1 stopped"},
   };
   for (const Case& c : cases) {
     r = Run("vkdic", c.args);
@@ -631,6 +632,67 @@ TEST_F(VkdicTest, InfoAndStatsInWords) {
                            &units, &free))
       << r.out;
   EXPECT_GT(units, free);
+}
+
+// Entries stored in a shuffled order leave blocks out of order and free
+// units behind; optimize packs them in every engine and keeps every entry.
+TEST_F(VkdicTest, OptimizePacksTheBlocksAndTellsTheVerdict) {
+  std::vector<std::string> lines = Lines(NumberedLines(3000));
+  std::vector<std::string> shuffled = lines;
+  for (size_t i = 0; i < shuffled.size(); ++i) std::swap(shuffled[i], shuffled[(i * 7919) % shuffled.size()]);
+  std::string tsv;
+  for (const std::string& l : shuffled) tsv += l + "\n";
+  Write("in.tsv", tsv);
+  for (const char* engine : {"VKCU8L", "VKCUB", "VKCUL", "VKC620"}) {
+    SCOPED_TRACE(engine);
+    const std::string dic = std::string(engine) + ".dic";
+    ASSERT_EQ(0, Run("vkdic", std::string("--engine ") + engine + " import " + dic + " in.tsv").status);
+    ASSERT_EQ(0, Run("vkdic", "erase " + dic + " w0000001 w0000500 w0000501 w0002999").status);
+    const std::string exported = Run("vkdic", "export " + dic).out;
+    Ran r = Run("vkdic", "stats " + dic);
+    EXPECT_FALSE(Has(r.out, " 0 free")) << r.out;
+    r = Run("vkdic", "optimize " + dic);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("", r.err);
+    EXPECT_TRUE(Has(r.out, dic + " optimised: its blocks stand in index order with no free unit between them; ")) << r.out;
+    EXPECT_TRUE(Has(r.out, " bytes (正常終了しました)\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, " bytes to " + std::to_string(Read(dic).size()) + " bytes")) << r.out;
+    r = Run("vkdic", "stats " + dic);
+    EXPECT_TRUE(Has(r.out, " 0 free")) << r.out;
+    EXPECT_EQ(exported, Run("vkdic", "export " + dic).out);
+  }
+  // On a terminal a progress line counts the blocks.
+  {
+    Ran r = Shell("script -qec \"\\\"$VKDIC\\\" optimize VKCU8L.dic\" /dev/null");
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_TRUE(Has(r.out, " blocks 100%")) << r.out;
+  }
+}
+
+TEST_F(VkdicTest, OptimizeRefusesWhatItCannotOpenOrTrust) {
+  Ran r = Run("vkdic", "optimize none.dic");
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("vkdic: none.dic: No such file or directory\n", r.err);
+  Write("not.dic", std::string(600, 'x'));
+  r = Run("vkdic", "optimize not.dic");
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("", r.out);
+  // An index entry that names a unit beyond the data area: refused before
+  // anything moves, the file left as it was.
+  Write("in.tsv", NumberedLines(400));
+  ASSERT_EQ(0, Run("vkdic", "import d.dic in.tsv").status);
+  std::string bytes = Read("d.dic");
+  const size_t ext = uint8_t(bytes[184]) | uint8_t(bytes[185]) << 8;
+  bytes[256 + ext] = char(0xF0);
+  bytes[256 + ext + 1] = char(0x7F);
+  Write("d.dic", bytes);
+  r = Run("vkdic", "optimize d.dic");
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ("vkdic: cannot optimise d.dic: a read or write failed, or the file is damaged; it is as it was "
+            "before (ディスクアクセスでエラーが発生しました 辞書が正しくありません)\n",
+            r.err);
+  EXPECT_EQ(bytes, Read("d.dic"));
 }
 
 TEST(ToolDic, AnEngineWithoutTheExportsItNeedsIsNamed) {

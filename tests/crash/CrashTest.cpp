@@ -8,7 +8,8 @@
 // transaction touched, leave nothing beside it once closed, and take new
 // entries.
 //
-//   VK_KILLS=n   kills per build (default 100; the load test runs a fifth)
+//   VK_KILLS=n   kills per build (default 100; the load and optimisation
+//                tests run a fifth)
 //   VK_SEED=n    the seed of the content, transactions and kill moments
 //                (a failure prints it with the round)
 //   VK_KILL_AT_COMMIT=1  children wait for the kill right after a commit:
@@ -18,7 +19,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+
 #include "crash/CrashUtil.h"
+#include "optimize/OptimizeTestUtil.h"
 
 namespace vktest {
 namespace {
@@ -353,6 +357,100 @@ TYPED_TEST(CrashTest, KilledWhileLoadingNewDictionary) {
     Model now = asEmpty.empty() ? empty : full;
     ASSERT_NO_FATAL_FAILURE(this->TakesNewEntry(&now, size_t(round)));
   }
+}
+
+// Children optimise a dictionary that a run of changes left with its blocks
+// out of order among free units, and are killed at work. The next open finds
+// the file as it was before the optimisation or as the optimisation left
+// it, byte for byte, holding the model's entries, with a clean check.
+TYPED_TEST(CrashTest, KilledWhileOptimizingKeepsBeforeOrAfter) {
+  using B = TypeParam;
+  using K = typename TestFixture::K;
+  using Model = typename TestFixture::Model;
+  const uint32_t seed = this->Seed() + 2;
+  const int rounds = std::max(10, this->Kills() / 5);
+  typename K::Generator gen(seed);
+
+  Model model;
+  while (model.size() < kLoadEntries) {
+    typename K::Text w = gen.NewWord(model);
+    model[Stored<B>(w)] = typename K::Entry{w, K::AsStored(gen.Fields())};
+  }
+  ASSERT_NO_FATAL_FAILURE(this->Build(model));
+  {
+    vk::Voka<B> v;
+    ASSERT_EQ(v.OpenDic(this->path_, nullptr, false), 0);
+    for (const typename K::Txn& t : gen.Transactions(&model, 4 * kTxnsPerChild)) ASSERT_EQ(K::Run(v, t), 0);
+    v.CloseDic();
+  }
+  const std::vector<uint8_t> before = FileBytes(this->path_);
+  {
+    Walk<B> w;
+    WalkFile<B>(this->path_, &w);
+    ASSERT_FALSE(w.freeUnits.empty()) << "the changes left no free unit to optimise away";
+  }
+
+  // The file as the optimisation commits it and as its close leaves it, and
+  // how long it takes.
+  TempDir other;
+  const std::string copy = other.Path("copy.dic");
+  PutFileBytes(copy, before);
+  std::vector<uint8_t> committed, closed;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    vk::VkcDic<B> dic;
+    ASSERT_EQ(dic.OpenDic(copy, nullptr, false), 0);
+    ASSERT_EQ(vk::RunOptimize(dic, vk::CheckCallback<B>()), 0);
+    committed = FileBytes(copy);
+    dic.CloseDic();
+    closed = FileBytes(copy);
+  }
+  const int64_t runUs =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_TRUE(committed != before);
+
+  int asBefore = 0, asAfter = 0;
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round));
+    crash::EmptyFolder(this->dir_.path());
+    PutFileBytes(this->path_, before);
+    const int64_t delay = int64_t(gen.R(size_t(runUs * 3 / 2 + 2000)));
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      auto* dic = new vk::VkcDic<B>();
+      if (dic->OpenDic(this->path_, nullptr, false) != 0) ::_exit(crash::kChildOpenFailed);
+      if (vk::RunOptimize(*dic, vk::CheckCallback<B>()) != 0) ::_exit(crash::kChildOpFailed);
+      dic->CloseDic();
+      ::_exit(0);
+    }
+    crash::SleepMicros(delay);
+    const ChildEnd how = crash::KillAndReap(pid);
+    SCOPED_TRACE("killed " + std::to_string(delay) + " us after the start" +
+                 (how.finished ? ", the child had finished" : ""));
+    ASSERT_EQ(how.failure, "");
+    {
+      vk::VkcDic<B> dic;
+      ASSERT_EQ(dic.OpenDic(this->path_, nullptr, false), 0) << dic.Error();
+      dic.CloseDic();
+    }
+    const std::vector<uint8_t> got = FileBytes(this->path_);
+    ASSERT_TRUE(got == before || got == committed || got == closed)
+        << "the file is neither as before the optimisation nor as after it";
+    if (how.finished) {
+      EXPECT_TRUE(got == closed);
+    }
+    ++(got == before ? asBefore : asAfter);
+    typename TestFixture::Entries found;
+    ASSERT_EQ(this->Inspect(&found), TestFixture::kWhole);
+    ASSERT_EQ(K::Difference(found, model), "");
+    Walk<B> w;
+    WalkFile<B>(this->path_, &w);
+    EXPECT_EQ(CheckLines<B>(this->path_), CleanCheck(!w.freeUnits.empty()));
+  }
+  // Kept in the test's record: how many kills found which file.
+  this->RecordProperty("killed_before_commit", asBefore);
+  this->RecordProperty("killed_after_commit", asAfter);
 }
 
 }  // namespace

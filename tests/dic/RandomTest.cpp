@@ -2,7 +2,8 @@
 // mode switched on and off. Every few thousand operations the dictionary is
 // closed, its file walked whole (units, index, blocks, free chain, header)
 // and every entry compared with the model, fields and attribute, in order;
-// then it is opened again.
+// then it is opened again. At the end the file is optimised and compared
+// with the model once more.
 //
 //   VK_MUTATION_OPS=100000   operations per build and fast-mode setting
 //   VK_MUTATION_SEED=n       the seed (a failure prints the one it used)
@@ -14,6 +15,7 @@
 
 #include "MutationTestUtil.h"
 #include "dic/MergePolicy.h"
+#include "optimize/OptimizeTestUtil.h"
 
 namespace vktest {
 namespace {
@@ -228,6 +230,15 @@ class RandomTest : public ::testing::Test {
         dic.v().SetFast(fast ? P(80) : P(20));
       }
     }
+    // What the run left, optimised: the same entries, each block's bytes
+    // kept, packed in index order without a free unit, and a clean check.
+    dic.Close();
+    Walk<B> before;
+    WalkFile<B>(dic.path(), &before);
+    OptimizeRecorder<B> r;
+    ASSERT_EQ(Optimize<B>(dic.path(), &r), 0) << "seed " << seed;
+    Compare(model, dic.path(), seed, ops);
+    ExpectOptimized<B>(dic.path(), before);
   }
 
   // What a registration should do to the model.
