@@ -80,7 +80,9 @@ template <class B>
 int DicFile<B>::SetFastMode(bool on) {
   if (!on && !writeThrough_) {
     writeThrough_ = true;
-    if (FullFlush() != 0 || file_.Commit(true) != 0) {
+    // A read-only dictionary refused every change: there is nothing to
+    // write, and its file cannot be written.
+    if (!readOnly_ && (FullFlush() != 0 || file_.Commit(true) != 0)) {
       EndChange();
       return -1;
     }
