@@ -302,7 +302,7 @@ class ChangeRun {
           break;
         }
         const int64_t size = env_.Size(vkfuzz::kDicPath) + 64 + 4 * int64_t(model_.size()) + 70000;
-        vkfuzz::Reader<B> reader(v(), in_, size);
+        vkfuzz::Reader<B> reader(v(), in_, size, false);
         reader.One();
         break;
       }
