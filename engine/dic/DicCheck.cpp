@@ -1,3 +1,6 @@
+// The check's link pass and data pass share one report, one set of bounds on
+// what a damaged file may claim and one walk of the blocks; split apart they
+// would each need the other's state, so the file is longer than most.
 #include "dic/DicCheck.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #include "dic/SearchCursor.h"
 
+#include <algorithm>
+
 #include "entries/BlockEntries.h"
 #include "entries/FieldDecoder.h"
 #include "entries/HeadwordForm.h"
@@ -92,6 +94,17 @@ bool SearchCursor<B>::IncrementalPassed(const IString& headword) const {
   return CompareWords(lead.c_str(), patternText_.c_str()) > 0;
 }
 
+// The scan reads the file, not the one-block buffer, except for the block
+// the buffer holds: in fast mode its latest content may not be written yet.
+template <class B>
+int SearchCursor<B>::ReadScanBlock(int32_t n) {
+  HVokaData<B>& data = file_->Data();
+  if (data.BufferedNumber() != n) return data.ReadBlockCopy(n, &scan_.block);
+  const size_t bytes = size_t(UnitsOf(data.BufferedSizeWord())) * size_t(data.UnitSize());
+  scan_.block.assign(data.Buffer(), data.Buffer() + std::min(bytes, data.BufferSize()));
+  return 0;
+}
+
 template <class B>
 int32_t SearchCursor<B>::NextScan(Japa<B>* out, IString* word) {
   if (changed_) return -1;
@@ -100,7 +113,7 @@ int32_t SearchCursor<B>::NextScan(Japa<B>* out, IString* word) {
     if (scan_.offset == 0) {
       if (scan_.indexPos + 1 >= file_->Index().Count()) return kStepEnd;
       ++scan_.indexPos;
-      if (file_->Data().ReadBlockCopy(file_->Index().BlockNumber(scan_.indexPos), &scan_.block) != 0) return -1;
+      if (ReadScanBlock(file_->Index().BlockNumber(scan_.indexPos)) != 0) return -1;
       scan_.offset = kFirstEntryOffset;
       scan_.cursor.reset(new EntryCursor<B>(scan_.block.data(), scan_.block.size()));
       status = scan_.cursor->First();

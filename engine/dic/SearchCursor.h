@@ -90,6 +90,7 @@ class SearchCursor {
   void NoteChange() { changed_ = true; }
 
  private:
+  int ReadScanBlock(int32_t n);
   struct ScanState {
     int32_t indexPos = -1;
     size_t offset = 0;  // 0: the next call moves to the next block

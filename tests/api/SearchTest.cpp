@@ -279,6 +279,31 @@ TEST(ScanTest, Vkcub) {
   EXPECT_EQ(lib.GetNextScan(nullptr, &rec), -1);
 }
 
+// In fast mode the last changed block may not have reached the file yet;
+// the scan still sees every entry the dictionary holds.
+TEST(ScanTest, SeesEntriesFastModeHasNotWrittenYet) {
+  EngineLib<char16_t> lib("VKCUB");
+  TempDir dir;
+  std::string path = dir.Path("fast.dic");
+  BuildDictionary<vk::TraitsVKCUB>(path, Fixture(), 3);
+  VKHandle h = lib.CreateHandle();
+  std::u16string name(path.begin(), path.end());
+  ASSERT_EQ(lib.Open(h, name.c_str(), 0), 1);
+  ASSERT_EQ(lib.SetFastMode(h, 1), 1);
+  VKRecordDataW add{};
+  std::u16string word = u"abe", japa = u"new";
+  add.word = word.data();
+  add.japa = japa.data();
+  ASSERT_EQ(lib.Record(h, &add), 1);
+  lib.InitScan(h);
+  VKRecordDataW rec{};
+  std::vector<std::u16string> words;
+  while (lib.GetNextScan(h, &rec) == 1) words.push_back(rec.word);
+  EXPECT_EQ(words.size(), Fixture().size() + 1);
+  EXPECT_NE(std::find(words.begin(), words.end(), u"abe"), words.end());
+  lib.DeleteHandle(h);
+}
+
 // Outside the Basic Multilingual Plane the two Unicode orders differ.
 TEST(BuildOrder, SupplementaryCharactersSortDifferently) {
   TempDir dir;
