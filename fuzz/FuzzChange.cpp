@@ -13,6 +13,8 @@
 // the check finds damaged only has to give known answers and codes.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -156,6 +158,9 @@ class ChangeRun {
   // A failure must leave the entries as before the call or as at the last
   // commit; the model follows what is there.
   void Expect(int32_t rc, int32_t want, const Model& before, const char* what) {
+    if (trace_)
+      std::fprintf(stderr, "%s: %d (model %d), code %d, entries %zu, count %d%s\n", what, rc, want, v().Error(),
+                   model_.size(), v().WordCount(), v().File().WriteThrough() ? "" : ", fast");
     if (!compare_) {
       Require(rc >= -1 && rc <= 1, what, rc);
       if (rc < 0) Require(vkfuzz::KnownCode(v().Error()), "error code", v().Error());
@@ -193,6 +198,9 @@ class ChangeRun {
         const Text w = Word();
         const vk::Japa<B> f = Fields();
         const int32_t rc = v().RecordWord(w.c_str(), f);
+        if (trace_)
+          std::fprintf(stderr, "record %zu units, fields %zu/%zu/%zu, attribute 0x%02X\n", w.size(), f.translation.size(),
+                       f.example.size(), f.pronunciation.size(), f.attribute);
         model_.Record(w, f);
         Expect(rc, 1, before, "record");
         break;
@@ -212,6 +220,7 @@ class ChangeRun {
       case 3: {
         const Text w = Word();
         const int32_t rc = v().EraseWord(w.c_str());
+        if (trace_) std::fprintf(stderr, "erase %zu units%s\n", w.size(), model_.Has(w) ? " (there)" : "");
         model_.Erase(w);
         Expect(rc, 1, before, "erase");
         break;
@@ -271,6 +280,7 @@ class ChangeRun {
       case 9: {
         const bool on = in_.Bit();
         const int32_t rc = v().SetFast(on);
+        if (trace_) std::fprintf(stderr, "fast mode %s: %d\n", on ? "on" : "off", rc);
         // 1 on, 0 off, -1 when the flush of switching off failed.
         Require(rc == (on ? 1 : 0) || rc == -1, "fast mode answered", rc);
         if (rc == 0) committed_ = model_;
@@ -310,6 +320,7 @@ class ChangeRun {
   }
 
   void Reopen(bool readOnly) {
+    if (trace_) std::fprintf(stderr, "reopen%s\n", readOnly ? " read-only" : "");
     dic_->CloseDic();
     dic_.reset(new vk::Voka<B>(&env_));
     if (dic_->OpenDic(vkfuzz::kDicPath, nullptr, readOnly) != 0) {
@@ -333,6 +344,9 @@ class ChangeRun {
   bool compare_ = false;
   bool readOnly_ = false;
   int64_t countOffset_ = 0;
+  // VK_FUZZ_TRACE set: every change and its answer on standard error, for
+  // reading a replayed crash.
+  const bool trace_ = std::getenv("VK_FUZZ_TRACE") != nullptr;
   Model model_, committed_;
   vk::QueryCounters counts_;
 };

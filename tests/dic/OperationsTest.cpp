@@ -173,6 +173,25 @@ TYPED_TEST(OperationsTest, ReadOnlyFastModeSwitchesOffWithoutWriting) {
   EXPECT_EQ(FileBytes(this->dic_.path()), before);
 }
 
+// A dictionary emptied in fast mode: the close must write the header's
+// word count of 0, as it writes every other count.
+TYPED_TEST(OperationsTest, EmptiedInFastModeKeepsAWordCountOfZero) {
+  using B = TypeParam;
+  ASSERT_EQ(this->dic_.v().EraseWord(this->W("rich")), 1);
+  this->dic_.Reopen();
+  auto& v = this->dic_.v();
+  ASSERT_EQ(v.SetFast(true), 1);
+  EXPECT_EQ(v.RecordWord(this->W("plain"), Fields<B>(T<B>(""))), 1);
+  EXPECT_EQ(v.EraseWord(this->W("plain")), 1);
+  EXPECT_EQ(v.WordCount(), 0);
+  this->dic_.Close();
+  Walk<TypeParam> w;
+  WalkFile<TypeParam>(this->dic_.path(), &w);
+  EXPECT_EQ(w.header.wordCount(), 0u);
+  this->dic_.Open();
+  EXPECT_EQ(this->dic_.v().WordCount(), 0);
+}
+
 // Headwords of 248 stored units are the longest: 249 gives 37. In the
 // UTF-8 build the limit counts bytes.
 TYPED_TEST(OperationsTest, HeadwordOf249UnitsIsRefused) {
