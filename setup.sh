@@ -5,17 +5,21 @@
 #                      the desktop program build/bin/Vkcv is built too when
 #                      Qt 6 is there
 #   ./setup.sh test    build, run the whole suite, then again under
-#                      AddressSanitizer and UndefinedBehaviorSanitizer
+#                      AddressSanitizer and UndefinedBehaviorSanitizer, then
+#                      the fuzz targets built with clang and libFuzzer, each
+#                      run for a few seconds from the generated seed corpus
 #   ./setup.sh build   install and build only
 #
 # Packages are installed with apt-get only when missing. Build folders:
-# build/ (normal) and build-asan/ (sanitizers).
+# build/ (normal), build-asan/ (sanitizers) and build-fuzz/ (clang, libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 # qt6-base-dev: the desktop program Vkcv and its tests (offscreen platform);
 # fonts-noto-cjk: its Japanese texts, on screen and in the tests' screenshots.
-PACKAGES=(g++ make cmake libgtest-dev libicu-dev qt6-base-dev libgl-dev fonts-noto-cjk)
+# clang, libclang-rt-14-dev: the fuzz targets (libFuzzer and the sanitizer
+# runtimes of Debian 12's clang 14).
+PACKAGES=(g++ make cmake libgtest-dev libicu-dev qt6-base-dev libgl-dev fonts-noto-cjk clang libclang-rt-14-dev)
 
 install_missing() {
   local missing=()
@@ -88,6 +92,11 @@ case "$mode" in
     echo "== test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
     build build-asan -DVK_SANITIZE=ON
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_suite build-asan
+    echo "== fuzz targets (clang, libFuzzer): the seed corpus replayed, then a short run of each"
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVK_FUZZ=ON \
+      -DVK_BUILD_TESTS=OFF >/dev/null
+    cmake --build build-fuzz -j"$JOBS" --target fuzz_all
+    run_suite build-fuzz
     ;;
   *)
     echo "usage: $0 [run|test|build]" >&2

@@ -44,12 +44,18 @@ int DicFile<B>::Close() {
   if (!file_.IsOpen()) return 0;
   int rc = 0;
   if (data_ && data_->Flush() != 0) rc = -1;
-  if (file_.Written() && data_ && index_) {
+  // A change in fast mode may have written nothing yet (a block emptied by
+  // an erase is released in memory only): the index and the counts tell it
+  // as well, and the header must then be written like after any change.
+  const bool changed =
+      file_.Written() ||
+      (!readOnly_ && index_ && data_ && (index_->Changed() || data_->WordCount() != header_.wordCount()));
+  if (changed && data_ && index_) {
     if (TrimAtClose() != 0) rc = -1;
     if (WriteHeader() != 0) rc = -1;
   }
   if (data_ && data_->Close() != 0) rc = -1;
-  if (index_ && file_.Written() && index_->Save() != 0) rc = -1;
+  if (index_ && (changed || file_.Written()) && index_->Save() != 0) rc = -1;
   if (rc == 0 && file_.Commit(true) != 0) rc = -1;
   if (rc != 0) {
     const int32_t code = error_;
@@ -80,7 +86,9 @@ template <class B>
 int DicFile<B>::SetFastMode(bool on) {
   if (!on && !writeThrough_) {
     writeThrough_ = true;
-    if (FullFlush() != 0 || file_.Commit(true) != 0) {
+    // A read-only dictionary refused every change: there is nothing to
+    // write, and its file cannot be written.
+    if (!readOnly_ && (FullFlush() != 0 || file_.Commit(true) != 0)) {
       EndChange();
       return -1;
     }

@@ -151,6 +151,47 @@ TYPED_TEST(OperationsTest, ReadOnlyRefusesEveryChange) {
   EXPECT_EQ(FileBytes(this->dic_.path()), before);
 }
 
+// Fast mode on a read-only dictionary (the converter puts its source in
+// fast mode): switching it off has nothing to flush and must not fail on
+// the file it may not write, nor roll the dictionary back.
+TYPED_TEST(OperationsTest, ReadOnlyFastModeSwitchesOffWithoutWriting) {
+  using B = TypeParam;
+  this->dic_.Close();
+  std::vector<uint8_t> before = FileBytes(this->dic_.path());
+  this->dic_.Open(true);
+  auto& v = this->dic_.v();
+  EXPECT_EQ(v.SetFast(true), 1);
+  EXPECT_EQ(v.RecordWord(this->W("new"), Fields<B>(T<B>("x"))), -1);
+  v.File().SetError(0);
+  EXPECT_EQ(v.SetFast(false), 0);
+  EXPECT_EQ(v.Error(), 0);
+  vk::Japa<B> f;
+  EXPECT_EQ(v.FindWord(this->W("rich"), &f), 1);
+  EXPECT_TRUE(f.example == T<B>("ex"));
+  EXPECT_EQ(v.FindWord(this->W("new"), nullptr), 0);
+  this->dic_.Close();
+  EXPECT_EQ(FileBytes(this->dic_.path()), before);
+}
+
+// A dictionary emptied in fast mode: the close must write the header's
+// word count of 0, as it writes every other count.
+TYPED_TEST(OperationsTest, EmptiedInFastModeKeepsAWordCountOfZero) {
+  using B = TypeParam;
+  ASSERT_EQ(this->dic_.v().EraseWord(this->W("rich")), 1);
+  this->dic_.Reopen();
+  auto& v = this->dic_.v();
+  ASSERT_EQ(v.SetFast(true), 1);
+  EXPECT_EQ(v.RecordWord(this->W("plain"), Fields<B>(T<B>(""))), 1);
+  EXPECT_EQ(v.EraseWord(this->W("plain")), 1);
+  EXPECT_EQ(v.WordCount(), 0);
+  this->dic_.Close();
+  Walk<TypeParam> w;
+  WalkFile<TypeParam>(this->dic_.path(), &w);
+  EXPECT_EQ(w.header.wordCount(), 0u);
+  this->dic_.Open();
+  EXPECT_EQ(this->dic_.v().WordCount(), 0);
+}
+
 // Headwords of 248 stored units are the longest: 249 gives 37. In the
 // UTF-8 build the limit counts bytes.
 TYPED_TEST(OperationsTest, HeadwordOf249UnitsIsRefused) {

@@ -16,6 +16,7 @@
 #include "MutationTestUtil.h"
 #include "dic/MergePolicy.h"
 #include "optimize/OptimizeTestUtil.h"
+#include "support/EntryModel.h"
 
 namespace vktest {
 namespace {
@@ -33,11 +34,7 @@ class RandomTest : public ::testing::Test {
   using Word = std::basic_string<typename B::Unit>;
   static constexpr bool kWide = sizeof(IChar) == 2;
 
-  struct Entry {
-    Text word;
-    vk::Japa<B> fields;
-  };
-  using Model = std::map<Word, Entry>;
+  using Model = EntryModel<B>;
 
   std::mt19937 rng_;
   std::vector<Text> words_;
@@ -104,18 +101,13 @@ class RandomTest : public ::testing::Test {
     return f;
   }
 
-  static vk::Japa<B> AsStored(vk::Japa<B> f) {
-    f.attribute = StoredAttribute<B>(f);
-    return f;
-  }
-
   void Compare(const Model& model, const std::string& path, uint32_t seed, int op) {
     Walk<B> w;
     WalkFile<B>(path, &w);
     ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << seed << " after op " << op;
     ASSERT_EQ(w.entries.size(), model.size()) << "seed " << seed << " after op " << op;
     size_t i = 0;
-    for (const auto& m : model) {
+    for (const auto& m : model.entries()) {
       const WalkedEntry<B>& e = w.entries[i++];
       ASSERT_TRUE(e.word == m.second.word) << "seed " << seed << " op " << op << " entry " << i;
       const vk::Japa<B>& f = e.fields;
@@ -140,9 +132,7 @@ class RandomTest : public ::testing::Test {
     vk::QueryCounters counts, want;
     for (int op = 0; op < ops; ++op) {
       const Text& w = words_[R(words_.size())];
-      const Word key = Stored<B>(w);
-      auto it = model.find(key);
-      const bool exists = it != model.end();
+      const bool exists = model.Has(w);
       auto& v = dic.v();
       const size_t kind = R(100);
       int32_t rc;
@@ -150,58 +140,35 @@ class RandomTest : public ::testing::Test {
         vk::Japa<B> f = RandomFields();
         rc = v.RecordWord(w.c_str(), f);
         ASSERT_EQ(rc, 1) << "record, seed " << seed << " op " << op << " code " << v.Error();
-        model[key] = Entry{w, AsStored(f)};
+        model.Record(w, f);
       } else if (kind < 36) {
         vk::Japa<B> f = RandomFields();
         rc = v.UpdateWord(w.c_str(), f);
         ASSERT_EQ(rc, exists ? 1 : 0) << "update, seed " << seed << " op " << op;
-        if (exists) it->second.fields = AsStored(f);
+        model.Update(w, f);
       } else if (kind < 52) {
         rc = v.EraseWord(w.c_str());
         ASSERT_EQ(rc, 1) << "erase, seed " << seed << " op " << op;
-        model.erase(key);
+        model.Erase(w);
       } else if (kind < 58) {
         const Text& to = words_[R(words_.size())];
-        const Word toKey = Stored<B>(to);
-        const bool ok = exists && !model.count(toKey);
+        const bool ok = exists && !model.Has(to);
         rc = v.RenameWord(w.c_str(), to.c_str());
         ASSERT_EQ(rc, ok ? 1 : 0) << "rename, seed " << seed << " op " << op << " code " << v.Error();
-        if (ok) {
-          Entry e = it->second;
-          model.erase(it);
-          e.word = to;
-          model[toKey] = e;
-        }
+        model.Rename(w, to);
       } else if (kind < 64) {
         const bool example = P(50);
         Text t = Str(10);
         rc = example ? dic.m().ChangeExample(w.c_str(), t.c_str()) : dic.m().ChangeTranslation(w.c_str(), t.c_str());
         ASSERT_EQ(rc, exists ? 1 : 0) << "change, seed " << seed << " op " << op;
-        if (exists) {
-          (example ? it->second.fields.example : it->second.fields.translation) = t;
-          it->second.fields = AsStored(it->second.fields);
-        }
+        model.ChangeField(w, t, example);
       } else if (kind < 72) {
         const int which = int(R(3));
         const int32_t a = int32_t(R(300)) - 20, b = int32_t(R(20)) - 5, c = int32_t(R(20));
         rc = which == 0 ? dic.m().SetAttr(w.c_str(), a)
                         : which == 1 ? dic.m().ChangeLevel(w.c_str(), a) : dic.m().AddLevel(w.c_str(), a % 20, b, c);
         ASSERT_EQ(rc, exists ? 1 : 0) << "attribute, seed " << seed << " op " << op;
-        if (exists) {
-          uint8_t& at = it->second.fields.attribute;
-          uint8_t next;
-          if (which == 0) {
-            next = uint8_t(a);
-          } else if (which == 1) {
-            next = uint8_t((a & 0x0F) | (at & 0xF0));
-          } else {
-            int64_t level = (at & 0x0F) + a % 20;
-            if (level > c) level = c;
-            if (level < b) level = b;
-            next = uint8_t((level & 0x0F) | (at & 0xF0));
-          }
-          at = uint8_t((next & ~0x10) | (at & 0x10));
-        }
+        model.ChangeAttribute(w, which, which == 2 ? a % 20 : a, b, c);
       } else {
         static const int32_t kFlags[] = {0x1, 0x10, 0x400, 0x800, 0x1000, 0x10000, 0x20000, 0x40000, 0x80000, 0x100000, 0x200000};
         const int32_t rule = int32_t(R(8));
@@ -211,10 +178,10 @@ class RandomTest : public ::testing::Test {
         vk::Japa<B> n = RandomFields();
         if (P(15)) n.translation += From(u"\u3010\u30EC\u30D9\u30EB\u30117");
         if (P(15)) n.translation = From(u"\u3010\uFF20\u3011") + n.translation;
-        if (exists && P(20)) n = it->second.fields;  // the same texts again
+        if (exists && P(20)) n = model.Find(w)->fields;  // the same texts again
         rc = dic.m().Query(w.c_str(), n, rule, flags, &counts);
         ASSERT_EQ(rc, 0) << "query, seed " << seed << " op " << op << " code " << v.Error();
-        ExpectQuery(&model, key, w, n, rule, flags, &want);
+        model.Query(w, n, rule, flags, &want);
         ASSERT_EQ(counts.existing, want.existing) << "seed " << seed << " op " << op;
         ASSERT_EQ(counts.added, want.added) << "seed " << seed << " op " << op;
         ASSERT_EQ(counts.tooLong, want.tooLong) << "seed " << seed << " op " << op;
@@ -239,53 +206,6 @@ class RandomTest : public ::testing::Test {
     ASSERT_EQ(Optimize<B>(dic.path(), &r), 0) << "seed " << seed;
     Compare(model, dic.path(), seed, ops);
     ExpectOptimized<B>(dic.path(), before);
-  }
-
-  // What a registration should do to the model.
-  static void ExpectQuery(Model* model, const Word& key, const Text& word, vk::Japa<B> n, int32_t rule, int32_t flags,
-                          vk::QueryCounters* c) {
-    auto it = model->find(key);
-    bool tooLong = false;
-    auto cut = [&](Text* t, size_t limit) {
-      if (t->size() > limit) {
-        t->resize(limit);
-        tooLong = true;
-      }
-    };
-    if (it == model->end()) {
-      cut(&n.translation, vk::kQueryTranslationLimit);
-      cut(&n.example, vk::kQueryExampleLimit);
-      cut(&n.pronunciation, vk::kQueryPronunciationLimit);
-      if (n.translation.empty()) n.translation = Text(1, IChar('?'));
-      if (!tooLong) {
-        (*model)[key] = Entry{word, AsStored(n)};
-        ++c->added;
-      } else {
-        ++c->tooLong;
-      }
-      return;
-    }
-    vk::Japa<B> s = it->second.fields;
-    if (s.translation == n.translation && s.example == n.example && s.pronunciation == n.pronunciation) return;
-    if (rule == 3 || (rule == 2 && n.translation.size() < s.translation.size())) return;
-    ++c->existing;
-    if (rule == 2 || rule == 4) {
-      s = n;
-    } else if (rule == 5 || rule == 6) {
-      vk::MergeFields ms = vk::QueryMerge::Widen(s), mn = vk::QueryMerge::Widen(n);
-      if (!vk::QueryMerge::Merge(&ms, &mn, flags, rule == 5 ? u"," : u"\r\n")) tooLong = true;
-      vk::QueryMerge::Narrow(ms, &s);
-    } else {
-      return;
-    }
-    if (s.translation.size() > vk::kQueryTranslationLimit || s.example.size() > vk::kQueryExampleLimit ||
-        s.pronunciation.size() > vk::kQueryPronunciationLimit)
-      tooLong = true;
-    if (tooLong) {
-      ++c->tooLong;
-      return;
-    }
-    it->second.fields = AsStored(s);
   }
 };
 
