@@ -11,21 +11,11 @@
 #include <vector>
 
 #include "cli/StopSignals.h"
+#include "util/ProgramFolder.h"
 
 namespace vk {
 
 namespace {
-
-std::string DirOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Copies the file `from` to a new file `to`; false with errno set.
 bool CopyFile(const std::string& from, const std::string& to) {
@@ -108,7 +98,7 @@ bool TScratchCopy::Make(const std::string& original, std::string* why) {
     return false;
   }
   const char* tmp = std::getenv("TMPDIR");
-  const std::string folders[] = {DirOf(original) + "/." + BaseOf(original) + ".check-XXXXXX",
+  const std::string folders[] = {FolderPart(original) + "/." + NamePart(original) + ".check-XXXXXX",
                                  std::string(tmp && *tmp ? tmp : "/tmp") + "/vkdic-check-XXXXXX"};
   int err = 0;
   for (const std::string& f : folders) {
@@ -119,7 +109,7 @@ bool TScratchCopy::Make(const std::string& original, std::string* why) {
       continue;
     }
     folder_ = name.data();
-    path_ = folder_ + "/" + BaseOf(original);
+    path_ = folder_ + "/" + NamePart(original);
     if (CopyFile(original, path_) &&
         (!Exists(original + "-journal") || CopyFile(original + "-journal", path_ + "-journal")))
       return true;

@@ -11,22 +11,12 @@
 #include <vector>
 
 #include "cli/Vkdic.h"
+#include "util/ProgramFolder.h"
 #include "util/Utf8.h"
 
 namespace vk {
 
 namespace {
-
-std::string DirOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Where an export to `file` lands: the file a symbolic link names, so that the
 // link stays.
@@ -46,7 +36,7 @@ class TOutputFile {
 
   bool Open(const std::string& target, int* err) {
     target_ = target;
-    temp_ = DirOf(target) + "/." + BaseOf(target) + ".vkdic-XXXXXX";
+    temp_ = FolderPart(target) + "/." + NamePart(target) + ".vkdic-XXXXXX";
     std::vector<char> name(temp_.begin(), temp_.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());

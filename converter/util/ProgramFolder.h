@@ -12,4 +12,9 @@ std::string ProgramFolder();
 // folder + "/" + name, without doubling a separator that is already there.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
+// The folder part of a path: "." when it has none, "/" at the root.
+std::string FolderPart(const std::string& path);
+// The last part of a path, after its last separator.
+std::string NamePart(const std::string& path);
+
 }  // namespace vk
