@@ -3,6 +3,7 @@
 // a file left byte for byte as it was without --repair, and a repair that a
 // second check finds clean.
 #include <dirent.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <functional>
@@ -229,6 +230,27 @@ TEST_F(VkdicCheckTest, FilesThatCannotBeCheckedFail) {
     }
     EXPECT_EQ(r.out, "");
   }
+}
+
+// A signal stops a check before it reads an entry: without --repair while
+// the scratch copy is made (no copy is left behind), with it at the first
+// poll. Either way the file is as it was and the command fails.
+TEST_F(VkdicCheckTest, ASignalStopsTheCheckAndLeavesTheFile) {
+  Make("VKCU8L", "d.dic");
+  const std::string bytes = Read("d.dic");
+  const std::set<std::string> names = Names();
+  Ran r = RunSignalled("vkdic", {"check", "d.dic"}, SIGINT);
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("vkdic: stopped by SIGINT\n", r.err);
+  EXPECT_EQ(names, Names());
+  EXPECT_EQ(bytes, Read("d.dic"));
+  r = RunSignalled("vkdic", {"check", "--repair", "d.dic"}, SIGTERM);
+  EXPECT_EQ(2, r.status);
+  EXPECT_TRUE(Has(r.err, "vkdic: stopped by SIGTERM; what was repaired before is kept\n")) << r.err;
+  EXPECT_EQ(bytes, Read("d.dic"));
+  r = RunSignalled("vkdic", {"check", "d.dic"}, SIGHUP, SIGHUP);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(names, Names());
 }
 
 TEST_F(VkdicCheckTest, ProgressOnATerminalOnly) {

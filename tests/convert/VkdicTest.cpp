@@ -18,6 +18,7 @@
 #include "CliRun.h"
 #include "Tablerw.h"
 #include "cli/Progress.h"
+#include "cli/StopSignals.h"
 
 namespace vk {
 namespace {
@@ -667,6 +668,34 @@ TEST_F(VkdicTest, OptimizePacksTheBlocksAndTellsTheVerdict) {
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_TRUE(Has(r.out, " blocks 100%")) << r.out;
   }
+}
+
+// A signal stops the optimisation at its first step: the file keeps every
+// entry and a later run finishes it. A hangup the program was started to
+// ignore (nohup) does not stop it.
+TEST_F(VkdicTest, OptimizeStopsAtASignalUnlessItIsIgnored) {
+  std::vector<std::string> lines = Lines(NumberedLines(3000));
+  std::string tsv;
+  for (size_t i = 0; i < lines.size(); ++i) tsv += lines[(i * 7919) % lines.size()] + "\n";
+  Write("in.tsv", tsv);
+  ASSERT_EQ(0, Run("vkdic", "import d.dic in.tsv").status);
+  const std::string exported = Run("vkdic", "export d.dic").out;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    Ran r = RunSignalled("vkdic", {"optimize", "d.dic"}, sig);
+    EXPECT_EQ(1, r.status) << r.err;
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(std::string("vkdic: the optimisation of d.dic stopped by ") + SignalName(sig) +
+                  "; the blocks moved so far keep their new places and every entry is kept (最適化を中止しました)\n",
+              r.err);
+    EXPECT_EQ(exported, Run("vkdic", "export d.dic").out);
+    EXPECT_FALSE(Has(Run("vkdic", "stats d.dic").out, " 0 free"));
+  }
+  Ran r = RunSignalled("vkdic", {"optimize", "d.dic"}, SIGHUP, SIGHUP);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_TRUE(Has(r.out, "d.dic optimised: ")) << r.out;
+  EXPECT_TRUE(Has(Run("vkdic", "stats d.dic").out, " 0 free"));
+  EXPECT_EQ(exported, Run("vkdic", "export d.dic").out);
 }
 
 TEST_F(VkdicTest, OptimizeRefusesWhatItCannotOpenOrTrust) {
