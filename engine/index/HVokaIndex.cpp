@@ -158,9 +158,7 @@ int HVokaIndex<B>::ParseUnitForm(const uint8_t* p, size_t n) {
 
 template <class B>
 void HVokaIndex<B>::Serialize(bool wide, std::vector<uint8_t>* out) const {
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    const int32_t block = entries_.block(i);
-    const IndexWord& word = entries_.word(i);
+  entries_.forEach([&](size_t, int32_t block, const IndexWord& word) {
     size_t at = out->size();
     if constexpr (kByteBuild) {
       size_t head = wide ? 4 : 2;
@@ -182,7 +180,7 @@ void HVokaIndex<B>::Serialize(bool wide, std::vector<uint8_t>* out) const {
       }
       Store16<B::kFileOrder>(d + 2 + 2 * word.size(), 0);
     }
-  }
+  });
 }
 
 template <class B>
@@ -216,41 +214,19 @@ int HVokaIndex<B>::Save() {
 
 template <class B>
 int32_t HVokaIndex<B>::Find(const Unit* key) const {
-  int32_t lo = 0;
-  int32_t hi = Count();
-  while (lo < hi) {
-    int32_t mid = (lo + hi) / 2;
-    int c = CompareWords(key, entries_.word(mid).c_str());
-    if (c == 0) return mid;
-    if (c < 0) {
-      hi = mid;
-    } else {
-      lo = mid + 1;
-    }
-  }
-  return lo == 0 ? 0 : lo - 1;
+  return static_cast<int32_t>(entries_.search([key](const IndexWord& w) { return CompareWords(key, w.c_str()); }));
 }
 
 template <class B>
 int32_t HVokaIndex<B>::FindBlock(int32_t blockNumber) const {
-  for (int32_t i = 0; i < Count(); ++i) {
-    if (entries_.block(i) == blockNumber) return i;
-  }
-  return -1;
+  return static_cast<int32_t>(entries_.findBlock(blockNumber));
 }
 
 template <class B>
 int HVokaIndex<B>::FindBlocks(int32_t from, int32_t to, std::vector<std::pair<int32_t, int32_t>>* out) const {
   out->clear();
   try {
-    // One unsigned comparison tells "in range": two signed ones would make
-    // a branch on "not below from" that guesses wrong half the time.
-    const int32_t* blocks = entries_.blocks();
-    const int32_t n = Count();
-    const uint32_t span = to > from ? static_cast<uint32_t>(to) - static_cast<uint32_t>(from) : 0;
-    for (int32_t i = 0; i < n; ++i) {
-      if (static_cast<uint32_t>(blocks[i]) - static_cast<uint32_t>(from) < span) out->emplace_back(blocks[i], i);
-    }
+    entries_.blocksIn(from, to, out);
   } catch (const std::bad_alloc&) {
     Fail(kErrIndexMemory);
     return -1;
@@ -329,8 +305,7 @@ template <class B>
 void HVokaIndex<B>::Shift(int32_t k) {
   if (k == 0) return;
   areaSize_ = ClampToInt32(static_cast<int64_t>(areaSize_) + static_cast<int64_t>(k) * blockSize_);
-  for (size_t i = 0; i < entries_.size(); ++i)
-    entries_.setBlock(i, ClampToInt32(static_cast<int64_t>(entries_.block(i)) - k));
+  entries_.shiftBlocks(k);
   changed_ = true;
 }
 
@@ -342,10 +317,9 @@ int32_t HVokaIndex<B>::FreeRoom() const {
 
 template <class B>
 bool HVokaIndex<B>::WideNeeded() const {
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_.block(i) > kMaxNarrowBlock) return true;
-  }
-  return false;
+  bool wide = false;
+  entries_.forEach([&](size_t, int32_t block, const IndexWord&) { wide = wide || block > kMaxNarrowBlock; });
+  return wide;
 }
 
 template <class B>

@@ -42,6 +42,7 @@
 
 #include "file/FileBuf.h"
 #include "format/BuildTraits.h"
+#include "index/IndexEntryList.h"
 
 namespace vk {
 
@@ -101,87 +102,7 @@ class HVokaIndex {
   int32_t Capacity() const { return capacity_; }
 
  private:
-  // A headword the entry list owns: a zero-terminated copy on the heap.
-  struct IndexWord {
-    Unit* p;
-    size_t len;
-    // Copies s[0, n); throws std::bad_alloc.
-    static IndexWord Make(const Unit* s, size_t n) {
-      Unit* p = new Unit[n + 1];
-      std::copy(s, s + n, p);
-      p[n] = Unit(0);
-      return IndexWord{p, n};
-    }
-    size_t size() const { return len; }
-    const Unit* c_str() const { return p; }
-    const Unit* data() const { return p; }
-    Unit operator[](size_t i) const { return p[i]; }
-  };
-
-  // The entries as two arrays of plain values, block numbers and headwords.
-  // An insertion shifts every later entry: plain values move with one
-  // memmove each, where strings moved one by one made inserting the main
-  // cost of filling a dictionary. The block numbers lie side by side for
-  // the searches by block number that compaction makes.
-  class EntryList {
-   public:
-    EntryList() = default;
-    ~EntryList() { clear(); }
-    EntryList(const EntryList&) = delete;
-    EntryList& operator=(const EntryList&) = delete;
-
-    size_t size() const { return blocks_.size(); }
-    int32_t block(size_t i) const { return blocks_[i]; }
-    void setBlock(size_t i, int32_t b) { blocks_[i] = b; }
-    const int32_t* blocks() const { return blocks_.data(); }
-    const IndexWord& word(size_t i) const { return words_[i]; }
-
-    // Both take over w, and free it when they throw.
-    void insert(size_t pos, int32_t block, IndexWord w) {
-      try {
-        Reserve(&blocks_);
-        Reserve(&words_);
-      } catch (...) {
-        delete[] w.p;
-        throw;
-      }
-      // With the room reserved, inserting plain values cannot throw.
-      blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(pos), block);
-      words_.insert(words_.begin() + static_cast<std::ptrdiff_t>(pos), w);
-    }
-    void push_back(int32_t block, IndexWord w) { insert(size(), block, w); }
-    void erase(size_t pos) {
-      delete[] words_[pos].p;
-      blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(pos));
-      words_.erase(words_.begin() + static_cast<std::ptrdiff_t>(pos));
-    }
-    // Takes over w in place of the headword at pos, which is freed.
-    void replaceWord(size_t pos, IndexWord w) {
-      delete[] words_[pos].p;
-      words_[pos] = w;
-    }
-    void clear() {
-      for (IndexWord& w : words_) delete[] w.p;
-      words_.clear();
-      blocks_.clear();
-    }
-    // Clears and gives the memory back.
-    void release() {
-      clear();
-      std::vector<int32_t>().swap(blocks_);
-      std::vector<IndexWord>().swap(words_);
-    }
-
-   private:
-    // Room for one more, growing by half as a vector does on its own.
-    template <class V>
-    static void Reserve(V* v) {
-      if (v->size() == v->capacity()) v->reserve(v->size() + v->size() / 2 + 16);
-    }
-
-    std::vector<int32_t> blocks_;
-    std::vector<IndexWord> words_;
-  };
+  using IndexWord = vk::IndexWord<Unit>;
 
   static constexpr bool kByteBuild = sizeof(Unit) == 1;
   static constexpr int32_t kGrowth = 256;
@@ -212,7 +133,7 @@ class HVokaIndex {
   int32_t capacity_ = 0;
   bool wideForm_ = false;
   bool changed_ = false;
-  EntryList entries_;
+  IndexEntryList<Unit> entries_;
 };
 
 extern template class HVokaIndex<TraitsVKCU8L>;

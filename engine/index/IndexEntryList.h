@@ -1,0 +1,256 @@
+// IndexEntryList: the block index's entries in memory, in logical order: for
+// each, the physical block number and an owned copy of the block's first
+// headword.
+//
+// Entries live in chunks of at most kChunkMax, each two arrays of plain
+// values (block numbers, headword pointers), with the position of every
+// chunk's first entry beside them. Inserting or removing an entry moves the
+// rest of one chunk and a counter per later chunk, not the whole index: a
+// dictionary filled in random order splits a block, and inserts an index
+// entry, every few registrations, and a flat array made that quadratic.
+//
+// Block numbers are stored with a bias: when the index area grows or shrinks
+// by k units every physical number moves by k, and adding k to the bias does
+// that for all of them at once. Stored and real numbers differ by the bias
+// modulo 2^32, so every number reads back exactly as it was set.
+//
+// Invariants: chunk sizes add up to size(); no chunk is empty; starts_[c] is
+// the sum of the sizes of the chunks before c. Each headword is owned by
+// exactly one entry and freed when it leaves the list.
+#pragma once
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace vk {
+
+// A headword the list owns: a zero-terminated copy on the heap.
+template <class Unit>
+struct IndexWord {
+  Unit* p;
+  size_t len;
+  // Copies s[0, n); throws std::bad_alloc.
+  static IndexWord Make(const Unit* s, size_t n) {
+    Unit* p = new Unit[n + 1];
+    std::copy(s, s + n, p);
+    p[n] = Unit(0);
+    return IndexWord{p, n};
+  }
+  size_t size() const { return len; }
+  const Unit* c_str() const { return p; }
+  const Unit* data() const { return p; }
+  Unit operator[](size_t i) const { return p[i]; }
+};
+
+template <class Unit>
+class IndexEntryList {
+ public:
+  using Word = IndexWord<Unit>;
+  static constexpr size_t kChunkMax = 512;
+
+  IndexEntryList() = default;
+  ~IndexEntryList() { clear(); }
+  IndexEntryList(const IndexEntryList&) = delete;
+  IndexEntryList& operator=(const IndexEntryList&) = delete;
+
+  size_t size() const { return size_; }
+
+  int32_t block(size_t i) const {
+    const Place at = PlaceOf(i);
+    return Real(chunks_[at.chunk].blocks[at.index]);
+  }
+  void setBlock(size_t i, int32_t b) {
+    const Place at = PlaceOf(i);
+    chunks_[at.chunk].blocks[at.index] = Stored(b);
+  }
+  const Word& word(size_t i) const {
+    const Place at = PlaceOf(i);
+    return chunks_[at.chunk].words[at.index];
+  }
+
+  // Every physical block number drops by k.
+  void shiftBlocks(int32_t k) { bias_ += static_cast<uint32_t>(k); }
+
+  // Takes over w, and frees it when it throws (std::bad_alloc); the list is
+  // then as it was.
+  void insert(size_t pos, int32_t block, Word w) {
+    size_t c;
+    try {
+      if (chunks_.empty()) {
+        starts_.reserve(1);
+        chunks_.emplace_back();
+        starts_.push_back(0);
+      }
+      c = ChunkFor(pos);
+      if (chunks_[c].size() >= kChunkMax) {
+        SplitChunk(c);
+        c = ChunkFor(pos);
+      }
+      Reserve(&chunks_[c].blocks);
+      Reserve(&chunks_[c].words);
+    } catch (...) {
+      delete[] w.p;
+      throw;
+    }
+    // With the room reserved, inserting plain values cannot throw.
+    Chunk& ch = chunks_[c];
+    const std::ptrdiff_t j = static_cast<std::ptrdiff_t>(pos - starts_[c]);
+    ch.blocks.insert(ch.blocks.begin() + j, Stored(block));
+    ch.words.insert(ch.words.begin() + j, w);
+    for (size_t k = c + 1; k < starts_.size(); ++k) ++starts_[k];
+    ++size_;
+  }
+  void push_back(int32_t block, Word w) { insert(size(), block, w); }
+
+  void erase(size_t pos) {
+    const Place at = PlaceOf(pos);
+    Chunk& ch = chunks_[at.chunk];
+    delete[] ch.words[at.index].p;
+    ch.blocks.erase(ch.blocks.begin() + static_cast<std::ptrdiff_t>(at.index));
+    ch.words.erase(ch.words.begin() + static_cast<std::ptrdiff_t>(at.index));
+    for (size_t k = at.chunk + 1; k < starts_.size(); ++k) --starts_[k];
+    if (ch.size() == 0) {
+      chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(at.chunk));
+      starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(at.chunk));
+    }
+    --size_;
+  }
+
+  // Takes over w in place of the headword at pos, which is freed.
+  void replaceWord(size_t pos, Word w) {
+    const Place at = PlaceOf(pos);
+    Word& old = chunks_[at.chunk].words[at.index];
+    delete[] old.p;
+    old = w;
+  }
+
+  void clear() {
+    for (Chunk& ch : chunks_)
+      for (Word& w : ch.words) delete[] w.p;
+    chunks_.clear();
+    starts_.clear();
+    size_ = 0;
+    bias_ = 0;
+  }
+  // Clears and gives the memory back.
+  void release() {
+    clear();
+    std::vector<Chunk>().swap(chunks_);
+    std::vector<size_t>().swap(starts_);
+  }
+
+  // Calls f(position, block number, headword) for every entry in order.
+  template <class F>
+  void forEach(F&& f) const {
+    size_t i = 0;
+    for (const Chunk& ch : chunks_)
+      for (size_t j = 0; j < ch.size(); ++j, ++i) f(i, Real(ch.blocks[j]), ch.words[j]);
+  }
+
+  // The binary search of the index: cmp(headword) < 0 when the key sorts
+  // before it. Position of the last entry not after the key, stopping at the
+  // first probe that equals it; 0 when the key sorts first or the list is
+  // empty. The probes are those of a search over one flat array, so an
+  // unsorted (damaged) index answers as it always did; once the range lies
+  // in one chunk, probes cost no chunk lookup.
+  template <class Compare>
+  size_t search(Compare cmp) const {
+    size_t lo = 0, hi = size_;
+    size_t chunk = 0, first = 0, end = 0;  // the chunk of the last probe: [first, end)
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      if (mid < first || mid >= end) {
+        chunk = PlaceOf(mid).chunk;
+        first = starts_[chunk];
+        end = first + chunks_[chunk].size();
+      }
+      const int c = cmp(chunks_[chunk].words[mid - first]);
+      if (c == 0) return mid;
+      if (c < 0) {
+        hi = mid;
+      } else {
+        lo = mid + 1;
+      }
+    }
+    return lo == 0 ? 0 : lo - 1;
+  }
+
+  // Position of the first entry naming block n, or -1.
+  int64_t findBlock(int32_t n) const {
+    const uint32_t want = Stored(n);
+    for (size_t c = 0; c < chunks_.size(); ++c) {
+      const std::vector<uint32_t>& b = chunks_[c].blocks;
+      for (size_t j = 0; j < b.size(); ++j)
+        if (b[j] == want) return static_cast<int64_t>(starts_[c] + j);
+    }
+    return -1;
+  }
+
+  // Appends (block number, position) for every entry whose number lies in
+  // [from, to), in position order. Throws std::bad_alloc.
+  void blocksIn(int32_t from, int32_t to, std::vector<std::pair<int32_t, int32_t>>* out) const {
+    // One unsigned comparison tells "in range": two signed ones would make
+    // a branch on "not below from" that guesses wrong half the time.
+    const uint32_t span = to > from ? static_cast<uint32_t>(to) - static_cast<uint32_t>(from) : 0;
+    const uint32_t low = Stored(from);
+    for (size_t c = 0; c < chunks_.size(); ++c) {
+      const std::vector<uint32_t>& b = chunks_[c].blocks;
+      for (size_t j = 0; j < b.size(); ++j)
+        if (b[j] - low < span) out->emplace_back(Real(b[j]), static_cast<int32_t>(starts_[c] + j));
+    }
+  }
+
+ private:
+  struct Chunk {
+    std::vector<uint32_t> blocks;
+    std::vector<Word> words;
+    size_t size() const { return blocks.size(); }
+  };
+  struct Place {
+    size_t chunk, index;
+  };
+
+  uint32_t Stored(int32_t b) const { return static_cast<uint32_t>(b) + bias_; }
+  int32_t Real(uint32_t s) const { return static_cast<int32_t>(s - bias_); }
+
+  // The chunk holding position i (< size()).
+  Place PlaceOf(size_t i) const {
+    const size_t c = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), i) - starts_.begin()) - 1;
+    return Place{c, i - starts_[c]};
+  }
+  // The chunk an entry inserted at pos (<= size()) goes into.
+  size_t ChunkFor(size_t pos) const { return pos >= size_ ? chunks_.size() - 1 : PlaceOf(pos).chunk; }
+
+  // Moves the second half of chunk c into a new chunk after it. Throws
+  // std::bad_alloc before anything changed.
+  void SplitChunk(size_t c) {
+    starts_.reserve(starts_.size() + 1);
+    chunks_.reserve(chunks_.size() + 1);
+    const size_t half = chunks_[c].size() / 2;
+    Chunk fresh;
+    fresh.blocks.assign(chunks_[c].blocks.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].blocks.end());
+    fresh.words.assign(chunks_[c].words.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].words.end());
+    fresh.blocks.reserve(kChunkMax);
+    fresh.words.reserve(kChunkMax);
+    // Nothing below allocates: the headwords now move to the new chunk.
+    chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(fresh));
+    starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(c) + 1, starts_[c] + half);
+    chunks_[c].blocks.resize(half);
+    chunks_[c].words.resize(half);
+  }
+
+  // Room for one more, growing by half as a vector does on its own.
+  template <class V>
+  static void Reserve(V* v) {
+    if (v->size() == v->capacity()) v->reserve(std::min(kChunkMax, v->size() + v->size() / 2 + 16));
+  }
+
+  std::vector<Chunk> chunks_;
+  std::vector<size_t> starts_;
+  size_t size_ = 0;
+  uint32_t bias_ = 0;
+};
+
+}  // namespace vk

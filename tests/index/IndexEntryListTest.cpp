@@ -1,0 +1,141 @@
+// The chunked entry list against a flat vector: random inserts, removals,
+// renamings, block number changes and shifts over many chunks, with every
+// position, block search and range compared after each step.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "index/IndexEntryList.h"
+
+namespace vk {
+namespace {
+
+struct ModelEntry {
+  int32_t block;
+  std::string word;
+};
+
+using List = IndexEntryList<char>;
+
+IndexWord<char> W(const std::string& s) { return IndexWord<char>::Make(s.data(), s.size()); }
+
+void ExpectSame(const List& list, const std::vector<ModelEntry>& model) {
+  ASSERT_EQ(list.size(), model.size());
+  for (size_t i = 0; i < model.size(); ++i) {
+    ASSERT_EQ(list.block(i), model[i].block) << i;
+    ASSERT_EQ(std::string(list.word(i).c_str()), model[i].word) << i;
+  }
+  size_t seen = 0;
+  list.forEach([&](size_t i, int32_t block, const IndexWord<char>& w) {
+    EXPECT_EQ(i, seen++);
+    EXPECT_EQ(block, model[i].block);
+    EXPECT_EQ(w.size(), model[i].word.size());
+  });
+  EXPECT_EQ(seen, model.size());
+}
+
+TEST(IndexEntryListTest, RandomChangesMatchAFlatVector) {
+  std::mt19937 rng(20261210);
+  List list;
+  std::vector<ModelEntry> model;
+  int next = 0;
+  for (int step = 0; step < 20000; ++step) {
+    const int op = static_cast<int>(rng() % 10);
+    if (op < 6 || model.empty()) {
+      const size_t pos = rng() % (model.size() + 1);
+      // Mostly near the end, as a dictionary filled in order does.
+      const size_t at = (op == 0 && !model.empty()) ? model.size() : pos;
+      const std::string w = "w" + std::to_string(next++);
+      const int32_t b = static_cast<int32_t>(rng() % 100000);
+      list.insert(at, b, W(w));
+      model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), {b, w});
+    } else if (op < 8) {
+      const size_t pos = rng() % model.size();
+      list.erase(pos);
+      model.erase(model.begin() + static_cast<std::ptrdiff_t>(pos));
+    } else if (op == 8) {
+      const size_t pos = rng() % model.size();
+      const int32_t b = static_cast<int32_t>(rng() % 100000);
+      list.setBlock(pos, b);
+      model[pos].block = b;
+      const std::string w = "r" + std::to_string(next++);
+      list.replaceWord(pos, W(w));
+      model[pos].word = w;
+    } else {
+      const int32_t k = static_cast<int32_t>(rng() % 9) - 4;
+      list.shiftBlocks(k);
+      for (ModelEntry& e : model) e.block -= k;
+    }
+    if (step % 997 == 0 || step == 19999) {
+      ExpectSame(list, model);
+      const int32_t from = static_cast<int32_t>(rng() % 100000), to = from + static_cast<int32_t>(rng() % 20000);
+      std::vector<std::pair<int32_t, int32_t>> got, want;
+      list.blocksIn(from, to, &got);
+      for (size_t i = 0; i < model.size(); ++i)
+        if (model[i].block >= from && model[i].block < to) want.emplace_back(model[i].block, static_cast<int32_t>(i));
+      EXPECT_EQ(got, want);
+      if (!model.empty()) {
+        const size_t i = rng() % model.size();
+        int64_t first = -1;
+        for (size_t k = 0; k < model.size() && first < 0; ++k)
+          if (model[k].block == model[i].block) first = static_cast<int64_t>(k);
+        EXPECT_EQ(list.findBlock(model[i].block), first);
+      }
+      EXPECT_EQ(list.findBlock(-12345), -1);
+    }
+  }
+  EXPECT_GT(model.size(), 3 * List::kChunkMax) << "the run should have spread over many chunks";
+  // Emptied from the front, chunk by chunk.
+  while (!model.empty()) {
+    list.erase(0);
+    model.erase(model.begin());
+  }
+  ExpectSame(list, model);
+  list.push_back(7, W("again"));
+  EXPECT_EQ(list.block(0), 7);
+}
+
+// The search probes as a binary search over one flat array does, so it gives
+// the same answers on sorted words and on a damaged, unsorted index alike.
+TEST(IndexEntryListTest, SearchAnswersAsAFlatBinarySearch) {
+  std::mt19937 rng(7);
+  for (bool sorted : {true, false}) {
+    List list;
+    std::vector<std::string> words;
+    for (int i = 0; i < 3000; ++i) words.push_back(std::to_string(100000 + rng() % 900000));
+    if (sorted) std::sort(words.begin(), words.end());
+    // Inserted out of order, so the chunks are split in many places.
+    std::vector<std::string> placed;
+    for (const std::string& w : words) {
+      const size_t at = placed.empty() ? 0 : rng() % (placed.size() + 1);
+      placed.insert(placed.begin() + static_cast<std::ptrdiff_t>(at), w);
+      list.insert(at, 0, W(w));
+    }
+    if (sorted) {
+      std::sort(placed.begin(), placed.end());
+      list.clear();
+      for (const std::string& w : placed) list.push_back(0, W(w));
+    }
+    for (int probe = 0; probe < 2000; ++probe) {
+      const std::string key = probe % 3 == 0 ? placed[rng() % placed.size()] : std::to_string(100000 + rng() % 900000);
+      auto cmp = [&](const std::string& w) { return key < w ? -1 : key == w ? 0 : 1; };
+      size_t lo = 0, hi = placed.size(), want = SIZE_MAX;
+      while (lo < hi && want == SIZE_MAX) {
+        const size_t mid = (lo + hi) / 2;
+        const int c = cmp(placed[mid]);
+        if (c == 0) want = mid;
+        else if (c < 0) hi = mid;
+        else lo = mid + 1;
+      }
+      if (want == SIZE_MAX) want = lo == 0 ? 0 : lo - 1;
+      ASSERT_EQ(list.search([&](const IndexWord<char>& w) { return cmp(w.c_str()); }), want) << key;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vk
