@@ -178,6 +178,7 @@ bool RunTimed(const std::vector<std::string>& argv, const std::string& outPath, 
     return false;
   }
   std::fclose(f);
+  for (const char* tail : {".time", ".helper", ".helper.err"}) std::remove((outPath + tail).c_str());
   return true;
 }
 

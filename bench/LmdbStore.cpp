@@ -95,15 +95,14 @@ bool LmdbStore::Create(const std::string& path) {
   return OpenEnv(path, 0) && Begin(0);
 }
 
-bool LmdbStore::Put(const std::u16string& word, const std::u16string& japa, const std::u16string& exp,
-                    const std::u16string& pron, unsigned char attr) {
+bool LmdbStore::Put(const std::u16string& japa, const std::u16string& exp, const std::u16string& pron,
+                    unsigned char attr) {
   valueBuf_.clear();
   valueBuf_.push_back(static_cast<char>(attr));
   for (const std::u16string* f : {&japa, &exp, &pron}) Put32(&valueBuf_, static_cast<uint32_t>(f->size()));
   for (const std::u16string* f : {&japa, &exp, &pron})
     valueBuf_.append(reinterpret_cast<const char*>(f->data()), f->size() * sizeof(char16_t));
   MDB_val key{keyBuf_.size(), keyBuf_.data()}, value{valueBuf_.size(), valueBuf_.data()};
-  (void)word;
   int rc = mdb_put(txn_, dbi_, &key, &value, 0);
   return rc == 0 || Fail("mdb_put", rc);
 }
@@ -117,7 +116,7 @@ bool LmdbStore::Add(size_t i, AddMode mode) {
   MDB_val key{keyBuf_.size(), keyBuf_.data()}, stored;
   int rc = mode == AddMode::kMerge ? mdb_get(txn_, dbi_, &key, &stored) : MDB_NOTFOUND;
   if (rc == MDB_NOTFOUND) {
-    ok = Put(t.word, t.japa, kEmpty, t.pron, kFreshAttribute);
+    ok = Put(t.japa, kEmpty, t.pron, kFreshAttribute);
   } else if (rc != 0) {
     ok = Fail("mdb_get", rc);
   } else {
@@ -128,7 +127,7 @@ bool LmdbStore::Add(size_t i, AddMode mode) {
     } else {
       Append(&field_[0], t.japa);
       Append(&field_[2], t.pron);
-      ok = Put(t.word, field_[0], field_[1], field_[2], attr);
+      ok = Put(field_[0], field_[1], field_[2], attr);
     }
   }
   if (perCall_) {

@@ -52,8 +52,8 @@ class LmdbStore : public Store {
   bool Fail(const char* what, int rc);
   bool OpenEnv(const std::string& path, unsigned flags);
   bool Begin(unsigned flags);
-  bool Put(const std::u16string& word, const std::u16string& japa, const std::u16string& exp,
-           const std::u16string& pron, unsigned char attr);
+  // Puts keyBuf_ with these fields.
+  bool Put(const std::u16string& japa, const std::u16string& exp, const std::u16string& pron, unsigned char attr);
   void Deliver(const MDB_val& key, const MDB_val& value, const ScanSink& sink);
   int64_t Walk(const std::string* prefix, const std::u16string* substring, const ScanSink& sink);
 
