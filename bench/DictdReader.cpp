@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unordered_set>
 
 namespace vkbench {
 namespace {
@@ -78,7 +79,9 @@ bool DecodeDictdNumber(const std::string& digits, uint64_t* value) {
   return true;
 }
 
-bool ParseDictdEntry(const std::string& text, DictEntry* out) {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < text.size()) {
@@ -90,6 +93,53 @@ bool ParseDictdEntry(const std::string& text, DictEntry* out) {
     start = nl + 1;
   }
   while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos) lines.pop_back();
+  for (auto& l : lines) TrimRight(&l);
+  return lines;
+}
+
+}  // namespace
+
+bool ParseIndexedArticle(const std::string& head, const std::string& text, DictEntry* out) {
+  std::vector<std::string> lines = Lines(text);
+  if (lines.empty() || head.empty()) return false;
+  // The form as the first line writes it: after the line's start, a space
+  // or a comma, and followed by " /pronunciation/".
+  const std::string& first = lines[0];
+  std::string pron;
+  for (size_t at = first.find(head + " /"); at != std::string::npos; at = first.find(head + " /", at + 1)) {
+    if (at > 0 && first[at - 1] != ' ' && first[at - 1] != ',') continue;
+    size_t open = at + head.size() + 1, close = first.find('/', open + 1);
+    if (close != std::string::npos) pron = first.substr(open + 1, close - open - 1);
+    break;
+  }
+  // The translation starts with the forms of the first line, their
+  // pronunciations taken out (the one of this form is the entry's own).
+  std::string forms;
+  for (size_t i = 0; i < first.size(); ++i) {
+    if (first.compare(i, 2, " /") == 0) {
+      size_t close = first.find('/', i + 2);
+      if (close != std::string::npos) {
+        i = close;
+        continue;
+      }
+    }
+    if (first[i] == ' ' && (forms.empty() || forms.back() == ' ')) continue;
+    forms += first[i];
+  }
+  TrimRight(&forms);
+  std::string japa = forms;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    japa += "\r\n";
+    japa += lines[i];
+  }
+  out->word = head;
+  out->pron = std::move(pron);
+  out->japa = std::move(japa);
+  return true;
+}
+
+bool ParseDictdEntry(const std::string& text, DictEntry* out) {
+  std::vector<std::string> lines = Lines(text);
   if (lines.empty()) return false;
 
   const std::string& first = lines[0];
@@ -124,7 +174,7 @@ bool ParseDictdEntry(const std::string& text, DictEntry* out) {
   return true;
 }
 
-bool ReadDictd(const std::string& indexPath, const std::string& dictPath,
+bool ReadDictd(const std::string& indexPath, const std::string& dictPath, DictdStyle style,
                std::vector<DictEntry>* entries, DictdCounts* counts, std::string* error) {
   std::string text;
   if (!ReadAll(dictPath, &text, error)) return false;
@@ -134,10 +184,15 @@ bool ReadDictd(const std::string& indexPath, const std::string& dictPath,
     return false;
   }
   std::string line;
+  std::unordered_set<std::string> seen;
   while (std::getline(index, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     ++counts->indexLines;
+    if (style == DictdStyle::kIndexHeadword && !seen.insert(line).second) {
+      ++counts->repeated;
+      continue;
+    }
     size_t t1 = line.find('\t');
     size_t t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
     uint64_t offset = 0, length = 0;
@@ -153,7 +208,10 @@ bool ReadDictd(const std::string& indexPath, const std::string& dictPath,
       continue;
     }
     DictEntry e;
-    if (!ParseDictdEntry(text.substr(offset, length), &e)) {
+    std::string article = text.substr(offset, length);
+    bool parsed = style == DictdStyle::kHeadwordLine ? ParseDictdEntry(article, &e)
+                                                     : ParseIndexedArticle(head, article, &e);
+    if (!parsed) {
       ++counts->malformed;
       continue;
     }

@@ -12,6 +12,16 @@
 // rest of the first line and the following lines — joined with CR LF, the
 // line break the dictionary files use. dictd's own entries (headwords
 // starting "00-database-" or indexed as "00database...") are skipped.
+//
+// The Japanese-to-X dictionaries index one article under each of its
+// written forms (kanji spellings, kana readings), and the article's first
+// line lists every form with its pronunciation. There the index line gives
+// the headword, the pronunciation is the one written after that form in the
+// first line (empty when the form is not there), and the translation is the
+// whole article, lines joined with CR LF, with the pronunciations of the
+// first line taken out (they are IPA, the entry keeps its own). An index
+// line that repeats an earlier one exactly (same headword, same article) is
+// counted and skipped.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -26,21 +36,30 @@ struct DictEntry {
   std::string japa;  // UTF-8, lines joined with CR LF
 };
 
+enum class DictdStyle {
+  kHeadwordLine,   // the article's first line names the headword
+  kIndexHeadword,  // the index line names it; one article under many forms
+};
+
 struct DictdCounts {
   size_t indexLines = 0;
   size_t metaSkipped = 0;
+  size_t repeated = 0;   // index lines that repeat an earlier one exactly
   size_t malformed = 0;  // bad index lines, ranges outside the text, empty headwords
 };
 
 // Splits one entry's text as described above. False when no headword is found.
 bool ParseDictdEntry(const std::string& text, DictEntry* out);
 
+// The same for an article indexed under `head` (DictdStyle::kIndexHeadword).
+bool ParseIndexedArticle(const std::string& head, const std::string& text, DictEntry* out);
+
 // Decodes dictd's base-64 number; false on a character outside the alphabet.
 bool DecodeDictdNumber(const std::string& digits, uint64_t* value);
 
 // Reads the whole dictionary in index order. False with a message on I/O
 // failure; malformed lines are counted and skipped.
-bool ReadDictd(const std::string& indexPath, const std::string& dictPath,
+bool ReadDictd(const std::string& indexPath, const std::string& dictPath, DictdStyle style,
                std::vector<DictEntry>* entries, DictdCounts* counts, std::string* error);
 
 // Reads a word list (one word a line, empty lines skipped).

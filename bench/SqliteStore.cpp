@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "Utf16.h"
+
 namespace vkbench {
 namespace {
 
@@ -35,22 +37,37 @@ const char kSubstring[] =
 
 constexpr int kFreshAttribute = 0x80;
 
-// The least string above every string that starts with p: p with its last
-// byte raised by one. UTF-8 never holds 0xFF, so the raise cannot carry.
-std::string UpperBound(const std::string& p) {
-  std::string u = p;
-  if (!u.empty()) u.back() = static_cast<char>(static_cast<unsigned char>(u.back()) + 1);
+// The least string above every string that starts with p, in code point
+// order: p with its last character raised by one (over the surrogates).
+std::u16string UpperBound(const std::u16string& p) {
+  std::u16string u = p;
+  if (u.empty()) return u;
+  if (u.size() >= 2 && u.back() >= 0xDC00 && u.back() < 0xE000) {
+    // A pair: raise the code point it stands for.
+    char32_t cp = 0x10000 + ((static_cast<char32_t>(u[u.size() - 2]) - 0xD800) << 10) + (u.back() - 0xDC00);
+    ++cp;
+    u.resize(u.size() - 2);
+    u.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+    u.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    return u;
+  }
+  u.back() = u.back() == 0xD7FF ? char16_t(0xE000) : static_cast<char16_t>(u.back() + 1);
   return u;
 }
 
-void Bind(sqlite3_stmt* s, int i, const std::string& text) {
-  sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+void Bind(sqlite3_stmt* s, int i, const std::u16string& text) {
+  sqlite3_bind_text16(s, i, text.data(), static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_STATIC);
 }
 
 std::string Column(sqlite3_stmt* s, int i) {
-  const unsigned char* p = sqlite3_column_text(s, i);
-  return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(s, i)))
-           : std::string();
+  return ToUtf8(static_cast<const char16_t*>(sqlite3_column_text16(s, i)));
+}
+
+std::vector<std::u16string> Convert(const std::vector<std::string>& v) {
+  std::vector<std::u16string> out;
+  out.reserve(v.size());
+  for (const auto& s : v) out.push_back(ToUtf16(s));
+  return out;
 }
 
 }  // namespace
@@ -58,9 +75,15 @@ std::string Column(sqlite3_stmt* s, int i) {
 SqliteStore::~SqliteStore() { Close(); }
 
 void SqliteStore::Load(const Workload& w) {
-  w_ = &w;
+  entries_.clear();
+  entries_.reserve(w.entries.size());
+  for (const auto& e : w.entries) entries_.push_back({ToUtf16(e.word), ToUtf16(e.japa), ToUtf16(e.pron)});
+  present_ = Convert(w.present);
+  absent_ = Convert(w.absent);
+  prefixes_ = Convert(w.prefixes);
+  substrings_ = Convert(w.substrings);
   upper_.clear();
-  for (const auto& p : w.prefixes) upper_.push_back(UpperBound(p));
+  for (const auto& p : prefixes_) upper_.push_back(UpperBound(p));
 }
 
 bool SqliteStore::Fail(const char* what) {
@@ -83,14 +106,14 @@ bool SqliteStore::Create(const std::string& path) {
   if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
     return Fail("sqlite3_open_v2");
   std::string sync = "PRAGMA synchronous=" + synchronous_;
-  return Exec(sync.c_str()) && Exec(kSchema) && Exec("BEGIN") && Prepare(kMerge, &merge_) &&
+  return Exec(sync.c_str()) && Exec("PRAGMA encoding='UTF-8'") && Exec(kSchema) && Exec("BEGIN") && Prepare(kMerge, &merge_) &&
          Prepare(kReplace, &replace_);
 }
 
 bool SqliteStore::Add(size_t i, AddMode mode) {
-  const DictEntry& e = w_->entries[i];
+  const Texts& e = entries_[i];
   sqlite3_stmt* s = mode == AddMode::kMerge ? merge_ : replace_;
-  static const std::string kEmpty;
+  static const std::u16string kEmpty;
   Bind(s, 1, e.word);
   Bind(s, 2, e.japa);
   Bind(s, 3, kEmpty);
@@ -140,8 +163,8 @@ int64_t SqliteStore::Rows(sqlite3_stmt* s, const ScanSink& sink) {
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
     ++n;
     for (int c = 0; c < 4; ++c) {
-      sqlite3_column_text(s, c);
-      touched_ += static_cast<uint64_t>(sqlite3_column_bytes(s, c));
+      sqlite3_column_text16(s, c);
+      touched_ += static_cast<uint64_t>(sqlite3_column_bytes16(s, c)) / sizeof(char16_t);
     }
     touched_ += static_cast<uint64_t>(sqlite3_column_int(s, 4));
     if (sink) sink({Column(s, 0), Column(s, 1), Column(s, 2), Column(s, 3)});
@@ -155,7 +178,7 @@ int64_t SqliteStore::Rows(sqlite3_stmt* s, const ScanSink& sink) {
 }
 
 int SqliteStore::Find(ProbeSet set, size_t probe) {
-  Bind(find_, 1, (set == ProbeSet::kPresent ? w_->present : w_->absent)[probe]);
+  Bind(find_, 1, (set == ProbeSet::kPresent ? present_ : absent_)[probe]);
   int64_t n = Rows(find_, nullptr);
   return n < 0 ? -1 : n > 0 ? 1 : 0;
 }
@@ -163,13 +186,13 @@ int SqliteStore::Find(ProbeSet set, size_t probe) {
 int64_t SqliteStore::Scan(const ScanSink& sink) { return Rows(scan_, sink); }
 
 int64_t SqliteStore::PrefixSearch(size_t k, const ScanSink& sink) {
-  Bind(prefix_, 1, w_->prefixes[k]);
+  Bind(prefix_, 1, prefixes_[k]);
   Bind(prefix_, 2, upper_[k]);
   return Rows(prefix_, sink);
 }
 
 int64_t SqliteStore::SubstringSearch(size_t k, const ScanSink& sink) {
-  Bind(substring_, 1, w_->substrings[k]);
+  Bind(substring_, 1, substrings_[k]);
   return Rows(substring_, sink);
 }
 

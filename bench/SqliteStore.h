@@ -1,9 +1,11 @@
 // The SQLite side of the benchmark: one WITHOUT ROWID table keyed by the
 // headword, bulk registration in one transaction through prepared
 // statements, and the same reads as the engine side done with prepared
-// SELECTs. TEXT compares with SQLite's BINARY collation, which on UTF-8 is
-// the engine's headword order (code point order), so both deliver entries
-// in the same order.
+// SELECTs. Texts go in and come out as UTF-16 (sqlite3_bind_text16,
+// sqlite3_column_text16), as they cross the engine's interface; the database
+// encoding is UTF-8, because TEXT compares with SQLite's BINARY collation,
+// which on UTF-8 is the engine's headword order (code point order; on
+// UTF-16 it would not be), so both deliver entries in the same order.
 #pragma once
 #include <sqlite3.h>
 
@@ -44,8 +46,12 @@ class SqliteStore : public Store {
   int64_t Rows(sqlite3_stmt* stmt, const ScanSink& sink);  // steps, delivers, resets
 
   std::string synchronous_;
-  const Workload* w_ = nullptr;
-  std::vector<std::string> upper_;  // exclusive upper bound of each prefix
+  struct Texts {
+    std::u16string word, japa, pron;
+  };
+  std::vector<Texts> entries_;
+  std::vector<std::u16string> present_, absent_, prefixes_, substrings_;
+  std::vector<std::u16string> upper_;  // exclusive upper bound of each prefix
   sqlite3* db_ = nullptr;
   sqlite3_stmt* merge_ = nullptr;
   sqlite3_stmt* replace_ = nullptr;

@@ -1,13 +1,17 @@
-// vokabench: registers a real dictionary (Debian's FreeDict English-Japanese,
-// 33 700 entries) into the engine (libVKCU8L.so) and into SQLite 3, times
-// the same work on both, and prints the figures with engine/SQLite ratios.
+// vokabench: registers real dictionaries from Debian's FreeDict packages
+// (about 270 000 entries, see DataSet.h) into the engine (libVKCU8L.so), into
+// SQLite 3 and into LMDB, times the same work on each, all of them fed and
+// read in UTF-16, and prints the figures with engine/SQLite ratios.
 //
-// Measured, each once per run: bulk registration with merge in sorted and in
-// random order, registration by plain replace in random order, exact lookups
-// of every headword and of list words that are no headword (random order),
-// a full ordered scan, headword prefix searches, translation substring
-// searches, and the file sizes. After the timings both files are read back
-// and compared entry by entry, so a figure never rests on a wrong answer.
+// Measured, each once per run: bulk merge-registration in random and in
+// dictionary order, registration by plain replace in random order, committed
+// single edits, exact lookups of every headword and of list words that are
+// no headword (random order), a full ordered scan, headword prefix searches,
+// translation substring searches, and the file sizes. After the timings the
+// files are read back and compared entry by entry, and every lookup and
+// search count is compared, so a figure never rests on a wrong answer.
+// Then the set goes through the converter: made into a Win32 dictionary
+// (untimed) and converted by vkcv in modes 1 and 5, timed from outside.
 //
 // Random orders come from one seed, printed and settable with --seed.
 #include <sys/stat.h>
@@ -25,17 +29,19 @@
 #include <string>
 #include <vector>
 
+#include "Conversion.h"
+#include "DataSet.h"
 #include "DictdReader.h"
 #include "EngineStore.h"
+#include "LmdbStore.h"
 #include "Report.h"
 #include "SqliteStore.h"
+#include "util/ProgramFolder.h"
 
 namespace vkbench {
 namespace {
 
 struct Options {
-  std::string index = "/usr/share/dictd/freedict-eng-jpn.index";
-  std::string dict = "/usr/share/dictd/freedict-eng-jpn.dict.dz";
   std::string words = "/usr/share/dict/american-english";
   std::string dir;  // empty: a fresh folder under the temp folder, removed afterwards
   bool keep = false;
@@ -45,14 +51,16 @@ struct Options {
   int repeat = 3;
   std::vector<std::string> substrings;
   std::string sync = "OFF";
-  bool runEngine = true, runSqlite = true;
+  bool run[kStores] = {true, true, true};
+  size_t every = 1;  // --quick: every 8th entry of the set
+  bool convert = true;
 };
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: vokabench [--seed N] [--dir FOLDER] [--keep] [--index FILE] [--dict FILE]\n"
+               "usage: vokabench [--seed N] [--dir FOLDER] [--keep] [--quick] [--no-convert]\n"
                "                 [--words FILE] [--prefixes N] [--substring TEXT]... [--repeat N]\n"
-               "                 [--sqlite-sync OFF|NORMAL|FULL] [--only engine|sqlite]\n");
+               "                 [--sqlite-sync OFF|NORMAL|FULL] [--only engine|sqlite|lmdb]\n");
   std::exit(2);
 }
 
@@ -72,10 +80,10 @@ Options ParseArgs(int argc, char** argv) {
       o.dir = value();
     } else if (a == "--keep") {
       o.keep = true;
-    } else if (a == "--index") {
-      o.index = value();
-    } else if (a == "--dict") {
-      o.dict = value();
+    } else if (a == "--quick") {
+      o.every = 8;
+    } else if (a == "--no-convert") {
+      o.convert = false;
     } else if (a == "--words") {
       o.words = value();
     } else if (a == "--repeat") {
@@ -88,15 +96,15 @@ Options ParseArgs(int argc, char** argv) {
       o.sync = value();
     } else if (a == "--only") {
       std::string v = value();
-      if (v == "engine") o.runSqlite = false;
-      else if (v == "sqlite") o.runEngine = false;
-      else Usage();
+      int only = v == "engine" ? kEngine : v == "sqlite" ? kSqlite : v == "lmdb" ? kLmdb : -1;
+      if (only < 0) Usage();
+      for (int k = 0; k < kStores; ++k) o.run[k] = k == only;
     } else {
       Usage();
     }
   }
   // Common words and signs of the translations, a few of them rare.
-  o.substrings = subs.empty() ? std::vector<std::string>{"動物", "する", "国", "language", "ー"} : subs;
+  o.substrings = subs.empty() ? std::vector<std::string>{"動物", "する", "国", "Sprache", "ー"} : subs;
   return o;
 }
 
@@ -156,49 +164,51 @@ struct Bench {
   std::vector<size_t> sortedOrder, randomOrder;
   EngineStore engine;
   SqliteStore sqlite;
+  LmdbStore lmdb;
+  Store* stores[kStores];
   Report report;
   std::string dir;
 
-  explicit Bench(const Options& o) : opt(o), sqlite(o.sync) {}
+  explicit Bench(const Options& o) : opt(o), sqlite(o.sync), stores{&engine, &sqlite, &lmdb} {}
 
-  std::string PathOf(const Store& s, const char* base) const {
-    return dir + "/" + base + (&s == &engine ? ".dic" : ".sqlite");
+  std::string PathOf(int k, const char* base) const {
+    static const char* const kExt[kStores] = {".dic", ".sqlite", ".lmdb"};
+    return dir + "/" + base + kExt[k];
   }
-
-  bool On(const Store& s) const { return &s == &engine ? opt.runEngine : opt.runSqlite; }
 
   // Runs f (which times one measurement) on each store that is on, the
-  // stores taking turns, opt.repeat times; returns the best time of each,
-  // {engine ms, sqlite ms}. The best of a few is the least disturbed by
-  // whatever else the machine is doing.
+  // stores taking turns, opt.repeat times; returns the best time of each.
+  // The best of a few is the least disturbed by whatever else the machine
+  // is doing.
   template <class F>
-  std::pair<double, double> Both(F&& f) {
-    double e = Report::kNotRun, s = Report::kNotRun;
-    for (int r = 0; r < opt.repeat; ++r) {
-      if (On(engine)) {
-        double t = f(static_cast<Store&>(engine));
-        e = r == 0 ? t : std::min(e, t);
-      }
-      if (On(sqlite)) {
-        double t = f(static_cast<Store&>(sqlite));
-        s = r == 0 ? t : std::min(s, t);
-      }
-    }
-    return {e, s};
+  Times Each(F&& f) {
+    Times t{{Report::kNotRun, Report::kNotRun, Report::kNotRun}};
+    for (int r = 0; r < opt.repeat; ++r)
+      for (int k = 0; k < kStores; ++k)
+        if (opt.run[k]) {
+          double ms = f(k, *stores[k]);
+          t.ms[k] = r == 0 ? ms : std::min(t.ms[k], ms);
+        }
+    return t;
   }
 
-  void Bulk(const std::string& name, const char* base, const std::vector<size_t>& order, AddMode mode) {
-    auto ms = Both([&](Store& s) {
+  void Sizes(const std::string& name, const char* base, bool main) {
+    int64_t bytes[kStores];
+    for (int k = 0; k < kStores; ++k) bytes[k] = opt.run[k] ? FileSize(PathOf(k, base)) : -1;
+    report.AddSize(name, bytes, main);
+  }
+
+  void Bulk(const std::string& name, const char* base, const std::vector<size_t>& order, AddMode mode,
+            double target = 0, double moonshot = 0) {
+    Times t = Each([&](int k, Store& s) {
       return TimeMs([&] {
-        Check(s, s.Create(PathOf(s, base)));
+        Check(s, s.Create(PathOf(k, base)));
         for (size_t i : order) Check(s, s.Add(i, mode));
         Check(s, s.Finish());
       });
     });
-    report.AddTiming(name, static_cast<int64_t>(order.size()), -1, ms.first, ms.second);
-    report.AddSize(name, On(engine) ? FileSize(PathOf(engine, base)) : -1,
-                   On(sqlite) ? FileSize(PathOf(sqlite, base)) : -1);
-    if (mode == AddMode::kMerge && On(engine)) {
+    report.AddTiming(name, static_cast<int64_t>(order.size()), -1, t, target, moonshot);
+    if (mode == AddMode::kMerge && opt.run[kEngine]) {
       const VKQueryParam& p = engine.QueryCounters();
       std::printf("  %s: engine counted %d added, %d met an existing entry, %d too long\n", name.c_str(),
                   p.addedCount, p.existingCount, p.tooLongCount);
@@ -209,110 +219,266 @@ struct Bench {
   // file that `from` registered takes `count` replacements in random order.
   void Edit(const std::string& name, const char* from, const char* base, size_t count) {
     count = std::min(count, randomOrder.size());
-    auto ms = Both([&](Store& s) {
+    Times t = Each([&](int k, Store& s) {
       std::error_code ec;
-      std::filesystem::copy_file(PathOf(s, from), PathOf(s, base), std::filesystem::copy_options::overwrite_existing,
+      std::filesystem::copy_file(PathOf(k, from), PathOf(k, base), std::filesystem::copy_options::overwrite_existing,
                                  ec);
-      if (ec) Die("cannot copy " + PathOf(s, from) + ": " + ec.message());
+      if (ec) Die("cannot copy " + PathOf(k, from) + ": " + ec.message());
       return TimeMs([&] {
-        Check(s, s.OpenForEdit(PathOf(s, base)));
-        for (size_t k = 0; k < count; ++k) Check(s, s.Add(randomOrder[randomOrder.size() - 1 - k], AddMode::kReplace));
+        Check(s, s.OpenForEdit(PathOf(k, base)));
+        for (size_t i = 0; i < count; ++i) Check(s, s.Add(randomOrder[randomOrder.size() - 1 - i], AddMode::kReplace));
         Check(s, s.Finish());
       });
     });
-    report.AddTiming(name, static_cast<int64_t>(count), -1, ms.first, ms.second);
+    report.AddTiming(name, static_cast<int64_t>(count), -1, t);
   }
 
-  void Reads(const char* base, Answers* ea, Answers* sa) {
-    for (Store* s : {static_cast<Store*>(&engine), static_cast<Store*>(&sqlite)})
-      if (On(*s)) Check(*s, s->Open(PathOf(*s, base)));
-    auto answers = [&](Store& s) -> Answers& { return &s == &engine ? *ea : *sa; };
+  // The answers of the first store that ran, for the figures' "found".
+  int First() const {
+    for (int k = 0; k < kStores; ++k)
+      if (opt.run[k]) return k;
+    return kEngine;
+  }
 
-    auto lookups = [&](const char* name, ProbeSet set, size_t n, int64_t Answers::*field) {
-      auto ms = Both([&](Store& s) {
+  void Reads(const char* base, Answers answers[kStores]) {
+    for (int k = 0; k < kStores; ++k)
+      if (opt.run[k]) Check(*stores[k], stores[k]->Open(PathOf(k, base)));
+    int first = First();
+
+    auto lookups = [&](const char* name, ProbeSet set, size_t n, int64_t Answers::*field, double target,
+                       double moonshot) {
+      Times t = Each([&](int k, Store& s) {
         int64_t found = 0;
-        double t = TimeMs([&] {
+        double ms = TimeMs([&] {
           for (size_t i = 0; i < n; ++i) found += Checked(s, s.Find(set, i));
         });
-        answers(s).*field = found;
-        return t;
+        answers[k].*field = found;
+        return ms;
       });
-      int64_t shown = On(engine) ? ea->*field : sa->*field;
-      report.AddTiming(name, static_cast<int64_t>(n), shown, ms.first, ms.second);
+      report.AddTiming(name, static_cast<int64_t>(n), answers[first].*field, t, target, moonshot);
     };
-    lookups("lookup, present words", ProbeSet::kPresent, w.present.size(), &Answers::presentFound);
-    lookups("lookup, absent words", ProbeSet::kAbsent, w.absent.size(), &Answers::absentFound);
+    lookups("exact lookup, random present words", ProbeSet::kPresent, w.present.size(), &Answers::presentFound, 0.3,
+            0.2);
+    lookups("lookup, absent words", ProbeSet::kAbsent, w.absent.size(), &Answers::absentFound, 0, 0);
 
-    auto ms = Both([&](Store& s) {
-      return TimeMs([&] { answers(s).scanned = Checked(s, s.Scan(nullptr)); });
+    Times t = Each([&](int k, Store& s) {
+      return TimeMs([&] { answers[k].scanned = Checked(s, s.Scan(nullptr)); });
     });
-    int64_t scanned = On(engine) ? ea->scanned : sa->scanned;
-    report.AddTiming("full ordered scan (ops = entries)", scanned, -1, ms.first, ms.second);
+    report.AddTiming("full ordered scan (ops = entries)", answers[first].scanned, -1, t, 0.5, 0.33);
 
     auto searches = [&](const char* name, size_t n, std::vector<int64_t> Answers::*field, bool prefix) {
-      auto t = Both([&](Store& s) {
-        std::vector<int64_t>& counts = answers(s).*field;
+      Times t = Each([&](int k, Store& s) {
+        std::vector<int64_t>& counts = answers[k].*field;
         counts.assign(n, 0);
         return TimeMs([&] {
-          for (size_t k = 0; k < n; ++k)
-            counts[k] = Checked(s, prefix ? s.PrefixSearch(k, nullptr) : s.SubstringSearch(k, nullptr));
+          for (size_t i = 0; i < n; ++i)
+            counts[i] = Checked(s, prefix ? s.PrefixSearch(i, nullptr) : s.SubstringSearch(i, nullptr));
         });
       });
-      int64_t shown = Sum(On(engine) ? ea->*field : sa->*field);
-      report.AddTiming(name, static_cast<int64_t>(n), shown, t.first, t.second);
+      report.AddTiming(name, static_cast<int64_t>(n), Sum(answers[first].*field), t);
     };
     searches("headword prefix search", w.prefixes.size(), &Answers::prefix, true);
     searches("translation substring search", w.substrings.size(), &Answers::substring, false);
 
-    engine.Close();
-    sqlite.Close();
+    for (Store* s : stores) s->Close();
   }
 
-  // Reads both files of one registration back in full and reports every
-  // difference; returns the number of differences.
+  std::vector<ScannedEntry> ReadBack(int k, const char* base) {
+    std::vector<ScannedEntry> out;
+    Store& s = *stores[k];
+    Check(s, s.Open(PathOf(k, base)));
+    Checked(s, s.Scan([&](ScannedEntry&& x) { out.push_back(std::move(x)); }));
+    s.Close();
+    return out;
+  }
+
+  // Reads the files of one registration back in full and reports every
+  // difference from the first store's; returns the number of differences.
   size_t CompareFiles(const char* base) {
-    std::vector<ScannedEntry> e, s;
-    Check(engine, engine.Open(PathOf(engine, base)));
-    Checked(engine, engine.Scan([&](ScannedEntry&& x) { e.push_back(std::move(x)); }));
-    engine.Close();
-    Check(sqlite, sqlite.Open(PathOf(sqlite, base)));
-    Checked(sqlite, sqlite.Scan([&](ScannedEntry&& x) { s.push_back(std::move(x)); }));
-    sqlite.Close();
+    int first = First();
+    std::vector<ScannedEntry> e = ReadBack(first, base);
     size_t diffs = 0;
-    if (e.size() != s.size()) {
-      std::printf("  %s: engine holds %zu entries, sqlite %zu\n", base, e.size(), s.size());
-      ++diffs;
-    }
-    for (size_t i = 0; i < std::min(e.size(), s.size()); ++i) {
-      const ScannedEntry &a = e[i], &b = s[i];
-      if (a.word == b.word && a.japa == b.japa && a.exp == b.exp && a.pron == b.pron) continue;
-      if (diffs++ < 5)
-        std::printf("  %s: entry %zu differs: engine \"%s\" (%zu+%zu bytes), sqlite \"%s\" (%zu+%zu bytes)\n", base,
-                    i, a.word.c_str(), a.japa.size(), a.pron.size(), b.word.c_str(), b.japa.size(), b.pron.size());
-    }
-    return diffs;
-  }
-
-  size_t CompareAnswers(const Answers& a, const Answers& b) {
-    size_t diffs = 0;
-    auto same = [&](const char* what, int64_t x, int64_t y) {
-      if (x != y) {
-        std::printf("  %s: engine %lld, sqlite %lld\n", what, static_cast<long long>(x), static_cast<long long>(y));
+    for (int k = first + 1; k < kStores; ++k) {
+      if (!opt.run[k]) continue;
+      std::vector<ScannedEntry> s = ReadBack(k, base);
+      const char* a = stores[first]->Name();
+      const char* b = stores[k]->Name();
+      if (e.size() != s.size()) {
+        std::printf("  %s: %s holds %zu entries, %s %zu\n", base, a, e.size(), b, s.size());
         ++diffs;
       }
-    };
-    same("present words found", a.presentFound, b.presentFound);
-    same("absent words found", a.absentFound, b.absentFound);
-    same("entries scanned", a.scanned, b.scanned);
-    for (size_t k = 0; k < a.prefix.size(); ++k) {
-      std::string what = "prefix \"" + w.prefixes[k] + "\"";
-      same(what.c_str(), a.prefix[k], b.prefix[k]);
-    }
-    for (size_t k = 0; k < a.substring.size(); ++k) {
-      std::string what = "substring \"" + w.substrings[k] + "\"";
-      same(what.c_str(), a.substring[k], b.substring[k]);
+      size_t shown = 0;
+      for (size_t i = 0; i < std::min(e.size(), s.size()); ++i) {
+        const ScannedEntry &x = e[i], &y = s[i];
+        if (x.word == y.word && x.japa == y.japa && x.exp == y.exp && x.pron == y.pron) continue;
+        ++diffs;
+        if (shown++ < 5)
+          std::printf("  %s: entry %zu differs: %s \"%s\" (%zu+%zu bytes), %s \"%s\" (%zu+%zu bytes)\n", base, i, a,
+                      x.word.c_str(), x.japa.size(), x.pron.size(), b, y.word.c_str(), y.japa.size(), y.pron.size());
+      }
     }
     return diffs;
+  }
+
+  size_t CompareAnswers(const Answers answers[kStores]) {
+    int first = First();
+    const Answers& a = answers[first];
+    size_t diffs = 0;
+    for (int k = first + 1; k < kStores; ++k) {
+      if (!opt.run[k]) continue;
+      const Answers& b = answers[k];
+      auto same = [&](const std::string& what, int64_t x, int64_t y) {
+        if (x != y) {
+          std::printf("  %s: %s %lld, %s %lld\n", what.c_str(), stores[first]->Name(), static_cast<long long>(x),
+                      stores[k]->Name(), static_cast<long long>(y));
+          ++diffs;
+        }
+      };
+      same("present words found", a.presentFound, b.presentFound);
+      same("absent words found", a.absentFound, b.absentFound);
+      same("entries scanned", a.scanned, b.scanned);
+      for (size_t i = 0; i < a.prefix.size(); ++i) same("prefix \"" + w.prefixes[i] + "\"", a.prefix[i], b.prefix[i]);
+      for (size_t i = 0; i < a.substring.size(); ++i)
+        same("substring \"" + w.substrings[i] + "\"", a.substring[i], b.substring[i]);
+    }
+    return diffs;
+  }
+
+  // The conversion figures: the merged set (as the engine holds it after
+  // the registration in dictionary order) made into a Win32 dictionary
+  // through Shift-JIS entry lines and vkdic (untimed), then converted by
+  // vkcv in mode 1 (Win32 -> UTF-8) and mode 5 (Win32 -> UTF-16, the
+  // little-endian engine), each timed from outside, best of --repeat.
+  // A UTF-16 dictionary numbers its blocks with 16 bits, so its data area
+  // ends at 65536 units (16 MiB) and the whole set does not fit: mode 5 is
+  // tried once on the whole set (where it stops, and why, is printed) and
+  // timed, with mode 1 beside it, on the entries whose headword starts with
+  // an ASCII character (the English-Japanese part).
+  void Conversions() {
+    std::string bin = vk::ProgramFolder();
+    std::string vkcv = bin + "/vkcv", vkdic = bin + "/vkdic";
+    if (access(vkcv.c_str(), X_OK) != 0 || access(vkdic.c_str(), X_OK) != 0) {
+      std::printf("\nconversion: %s or %s missing; build them to have the conversion figures\n", vkcv.c_str(),
+                  vkdic.c_str());
+      return;
+    }
+    std::vector<ScannedEntry> merged = ReadBack(kEngine, "sorted");
+    std::vector<ScannedEntry> ascii;
+    for (const ScannedEntry& e : merged)
+      if (static_cast<unsigned char>(e.word[0]) < 0x80) ascii.push_back(e);
+    std::string error;
+
+    auto makeWin32 = [&](const char* base, const std::vector<ScannedEntry>& entries, const char* what) {
+      std::string tsv = dir + "/" + base + ".tsv", dic = dir + "/" + base + ".dic";
+      SjisCounts sc;
+      if (!WriteSjisTsv(entries, tsv, &sc, &error)) Die(error);
+      std::remove(dic.c_str());
+      ChildRun made;
+      if (!RunTimed({vkdic, "--engine", "VKC620", "--bytes", "import", dic, tsv}, dir + "/" + base + "-import.out",
+                    &made, &error))
+        Die(error);
+      if (made.status != 0)
+        Die("vkdic import into " + dic + " failed (exit status " + std::to_string(made.status) + "; see " + dir +
+            "/" + base + "-import.out.err)");
+      std::printf("\nWin32 dictionary of %s: %zu of %zu merged entries written as Shift-JIS (CP932); %zu "
+                  "characters CP932 cannot hold left out, in %zu entries; %zu entries left out because nothing of "
+                  "the headword was left, %zu because a text passed the Win32 limits; %s, %lld bytes (made in %.0f "
+                  "ms, untimed)\n",
+                  what, sc.written, entries.size(), sc.charactersLost, sc.entriesWithLoss, sc.emptyWord,
+                  sc.overLimit, dic.c_str(), static_cast<long long>(FileSize(dic)), made.ms);
+      return dic;
+    };
+    std::string whole = makeWin32("win32", merged, "the whole set");
+    std::string part = makeWin32("win32-ascii", ascii, "the entries with an ASCII headword");
+
+    // One conversion, repeat times; false when vkcv did not finish.
+    struct Result {
+      ChildRun best;
+      long rss = 0;
+      long long read = -1, registered = -1;
+      std::string log;
+    };
+    auto convert = [&](int mode, const std::string& source, const char* base, int repeat, Result* res) {
+      std::string target = dir + "/" + base + ".dic", out = target + ".out";
+      for (int r = 0; r < repeat; ++r) {
+        std::remove(target.c_str());
+        ChildRun run;
+        if (!RunTimed({vkcv, "convert", "--mode", std::to_string(mode), source, target, "--yes"}, out, &run, &error))
+          Die(error);
+        res->read = Counter(out, "変換元単語数");
+        res->registered = Counter(out, "登録単語数");
+        res->log = out + ".err";
+        if (run.status != 0) {
+          res->best = run;
+          return false;
+        }
+        if (r == 0 || run.ms < res->best.ms) res->best = run;
+        res->rss = std::max(res->rss, run.maxRssKb);
+      }
+      return true;
+    };
+
+    Result full5;
+    bool fits = convert(5, whole, "mode5-whole", 1, &full5);
+    if (fits)
+      std::printf("\nmode 5 on the whole set ran to the end: %lld records read, %lld registered\n", full5.read,
+                  full5.registered);
+    else
+      std::printf("\nmode 5 on the whole set stopped (exit status %d) after %lld records read, %lld registered: "
+                  "%s\n",
+                  full5.best.status, full5.read, full5.registered, LastLine(full5.log).c_str());
+
+    std::printf("\n| conversion | records read | registered | best ms | records/s | peak RSS of vkcv, KiB |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|\n");
+    struct Run {
+      int mode;
+      const std::string* source;
+      const char* base;
+      const char* name;
+    } runs[] = {
+        {1, &whole, "mode1-whole", "mode 1, Win32 -> UTF-8 (VKC620 -> VKCU8L), whole set"},
+        {1, &part, "mode1-ascii", "mode 1, Win32 -> UTF-8, ASCII headwords"},
+        {5, &part, "mode5-ascii", "mode 5, Win32 -> UTF-16 (VKC620 -> VKCUL), ASCII headwords"},
+    };
+    for (const Run& r : runs) {
+      Result res;
+      if (!convert(r.mode, *r.source, r.base, opt.repeat, &res)) {
+        std::printf("| %s | %lld | %lld | failed (exit status %d): %s | | |\n", r.name, res.read, res.registered,
+                    res.best.status, LastLine(res.log).c_str());
+        continue;
+      }
+      std::printf("| %s | %lld | %lld | %.0f | %.0f | %ld |\n", r.name, res.read, res.registered, res.best.ms,
+                  res.best.ms > 0 ? static_cast<double>(res.read) * 1000.0 / res.best.ms : 0.0, res.rss);
+    }
+  }
+
+  // The last line of a file that does not start with the converter's
+  // caption (its message boxes), for a failure's reason.
+  static std::string LastLine(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return "";
+    char line[2048];
+    std::string last;
+    while (std::fgets(line, sizeof line, f)) {
+      std::string l = line;
+      while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+      if (l.rfind("vkcv: ", 0) == 0) last = l;
+    }
+    std::fclose(f);
+    return last;
+  }
+
+  // The value of counter `label` in a vkcv output file, or -1.
+  static long long Counter(const std::string& path, const std::string& label) {
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return -1;
+    char line[512];
+    long long v = -1;
+    std::string want = label + ": ";
+    while (std::fgets(line, sizeof line, f))
+      if (std::strncmp(line, want.c_str(), want.size()) == 0) v = std::atoll(line + want.size());
+    std::fclose(f);
+    return v;
   }
 };
 
@@ -352,25 +518,33 @@ int Main(int argc, char** argv) {
   Bench b(opt);
 
   std::string error;
-  DictdCounts counts;
-  if (!ReadDictd(opt.index, opt.dict, &b.w.entries, &counts, &error)) Die(error);
+  DataSetCounts counts;
+  if (!BuildDataSet(DefaultSources(), opt.every, &b.w.entries, &counts, &error)) Die(error);
   std::vector<std::string> list;
   if (!ReadWordList(opt.words, &list, &error)) Die(error);
-  if (b.w.entries.empty()) Die("no entries read from " + opt.index);
+  if (b.w.entries.empty()) Die("no entries read");
 
   std::mt19937_64 rng(opt.seed);
   BuildWorkload(b, list, rng);
 
-  std::printf("vokabench: seed %llu (repeat with --seed %llu)\n", static_cast<unsigned long long>(opt.seed),
-              static_cast<unsigned long long>(opt.seed));
-  std::printf("dictionary: %zu entries read (%zu index lines, %zu dictd meta entries skipped, %zu malformed), "
-              "%zu distinct headwords\n",
-              b.w.entries.size(), counts.indexLines, counts.metaSkipped, counts.malformed, b.w.present.size());
+  std::printf("vokabench: seed %llu (repeat with --seed %llu)%s\n", static_cast<unsigned long long>(opt.seed),
+              static_cast<unsigned long long>(opt.seed), opt.every > 1 ? ", quick: every 8th entry" : "");
+  for (const SourceCounts& sc : counts.sources)
+    std::printf("  %s: %zu entries read (%zu index lines, %zu repeated index lines, %zu dictd meta entries, "
+                "%zu malformed), %zu in the set\n",
+                sc.package.c_str(), sc.entries, sc.dictd.indexLines, sc.dictd.repeated, sc.dictd.metaSkipped,
+                sc.dictd.malformed, sc.kept);
+  std::printf("data set: %zu entries, %zu distinct headwords; left out: %zu headwords over 248 bytes, %zu empty "
+              "translations, %zu texts over the length limits, %zu past the merged-length bound%s\n",
+              b.w.entries.size(), b.w.present.size(), counts.longWord, counts.emptyTranslation, counts.longText,
+              counts.mergeBound,
+              opt.every > 1 ? (", " + std::to_string(counts.sampledOut) + " by --quick").c_str() : "");
   std::printf("word list: %zu words, %zu of them no headword (absent lookups)\n", list.size(), b.w.absent.size());
   std::printf("times: best of %d\n", opt.repeat);
-  std::printf("engine: libVKCU8L.so, fast mode, clash rule 6, merge flags 0x7fff0000; "
-              "sqlite %s: WITHOUT ROWID, one transaction, synchronous=%s\n",
-              sqlite3_libversion(), opt.sync.c_str());
+  std::printf("engine: libVKCU8L.so, UTF-16 interface, fast mode, clash rule 6, merge flags 0x7fff0000; "
+              "sqlite %s: UTF-8 database fed and read through the UTF-16 calls, WITHOUT ROWID, one transaction, "
+              "synchronous=%s; lmdb %s: one file, no lock file, no sync, key UTF-8, value UTF-16\n",
+              sqlite3_libversion(), opt.sync.c_str(), MDB_VERSION_STRING);
 
   if (opt.dir.empty()) {
     const char* tmp = std::getenv("TMPDIR");
@@ -386,33 +560,45 @@ int Main(int argc, char** argv) {
   }
   std::printf("files in: %s\n\n", b.dir.c_str());
 
-  b.engine.Load(b.w);
-  b.sqlite.Load(b.w);
+  for (int k = 0; k < kStores; ++k)
+    if (opt.run[k]) b.stores[k]->Load(b.w);
 
-  b.Bulk("register with merge, sorted order", "sorted", b.sortedOrder, AddMode::kMerge);
-  b.Bulk("register with merge, random order", "random", b.randomOrder, AddMode::kMerge);
-  b.Bulk("register by replace, random order", "replace", b.randomOrder, AddMode::kReplace);
+  b.Bulk("merge-registration, random order", "random", b.randomOrder, AddMode::kMerge, 1.0, 0.33);
+  b.Bulk("merge-registration, dictionary order", "sorted", b.sortedOrder, AddMode::kMerge, 0.5, 0.25);
+  b.Bulk("registration by replace, random order", "replace", b.randomOrder, AddMode::kReplace);
   b.Edit("edit, one committed replace per call", "replace", "edit", 2000);
-  Answers ea, sa;
-  b.Reads("random", &ea, &sa);
+  Answers answers[kStores];
+  b.Reads("random", answers);
+  b.Sizes("file, merge-registered in random order", "random", true);
+  b.Sizes("file, merge-registered in dictionary order", "sorted", false);
+  b.Sizes("file, registered by replace", "replace", false);
 
   std::printf("\n");
   b.report.Print(stdout);
 
-  if (opt.runEngine && opt.runSqlite) {
+  int ran = 0;
+  for (int k = 0; k < kStores; ++k) ran += opt.run[k];
+  if (ran > 1) {
     std::printf("\ncomparison of the answers and of the files read back in full:\n");
-    size_t diffs = b.CompareAnswers(ea, sa);
+    size_t diffs = b.CompareAnswers(answers);
     for (const char* base : {"sorted", "random", "replace", "edit"}) diffs += b.CompareFiles(base);
     if (diffs) {
       std::printf("  %zu differences\n", diffs);
     } else {
-      std::printf("  engine and sqlite agree: %lld entries in each file, every lookup and search the same\n",
-                  static_cast<long long>(ea.scanned));
+      std::printf("  the stores agree: %lld entries in each file, every lookup and search the same\n",
+                  static_cast<long long>(answers[b.First()].scanned));
     }
-    std::printf("(delivered text: engine %llu UTF-16 units, sqlite %llu bytes)\n",
+    std::printf("(delivered text: engine %llu, sqlite %llu, lmdb %llu)\n",
                 static_cast<unsigned long long>(b.engine.Touched()),
-                static_cast<unsigned long long>(b.sqlite.Touched()));
+                static_cast<unsigned long long>(b.sqlite.Touched()),
+                static_cast<unsigned long long>(b.lmdb.Touched()));
+    if (diffs) {
+      std::fflush(stdout);
+      return 1;
+    }
   }
+
+  if (opt.convert && opt.run[kEngine]) b.Conversions();
 
   if (opt.dir.empty() && !opt.keep) {
     std::error_code ec;
@@ -424,4 +610,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace vkbench
 
-int main(int argc, char** argv) { return vkbench::Main(argc, argv); }
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], vkbench::kRunTimedFlag) == 0) return vkbench::RunTimedMain(argc, argv);
+  return vkbench::Main(argc, argv);
+}
