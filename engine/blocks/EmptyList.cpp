@@ -80,8 +80,27 @@ void EmptyList::Sort() {
   if (!needsSort_) return;
   // Stable: runs with equal starts keep their order, as the swapping walk
   // over the delta-coded list (which swaps only on a negative delta) would.
-  std::stable_sort(runs_.begin(), runs_.end(),
-                   [](const Run& a, const Run& b) { return a.start < b.start; });
+  //
+  // Only the runs added at the front since the last sort are out of order;
+  // behind them the list is still ascending. A few such runs are put in
+  // place one by one, the last of them first, each before every run of an
+  // equal start: the order a stable sort of the whole list gives.
+  size_t sorted = runs_.size();
+  while (sorted > 1 && runs_[sorted - 2].start < runs_[sorted - 1].start) --sorted;
+  if (sorted > 0) --sorted;  // runs_[sorted..] ascend
+  constexpr size_t kFewRuns = 8;
+  if (sorted <= kFewRuns) {
+    for (size_t k = sorted; k-- > 0;) {
+      const Run r = runs_[k];
+      auto at = std::lower_bound(runs_.begin() + static_cast<std::ptrdiff_t>(k) + 1, runs_.end(), r.start,
+                                 [](const Run& x, int32_t s) { return x.start < s; });
+      std::move(runs_.begin() + static_cast<std::ptrdiff_t>(k) + 1, at, runs_.begin() + static_cast<std::ptrdiff_t>(k));
+      *(at - 1) = r;
+    }
+  } else {
+    std::stable_sort(runs_.begin(), runs_.end(),
+                     [](const Run& a, const Run& b) { return a.start < b.start; });
+  }
   Merge();
   needsSort_ = false;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "entries/BlockEntries.h"
+#include "entries/EntryCursor.h"
 #include "format/HeaderCodec.h"
 
 namespace vk {
@@ -195,18 +196,24 @@ int DicFile<B>::CompactionStep() {
     const int32_t usedStart = gap.start + gap.length;
     const int32_t usedEnd = list[i + 1].start;
     if (int64_t(20) * gap.length < int64_t(usedEnd) - usedStart) continue;
-    // Where each block of the stretch stands in the index, from one walk
-    // of the index: a stretch holds several blocks, and a search for each
-    // would walk the index once per block.
+    // Where each block of the stretch stands in the index: found through
+    // the block's first headword, which names it there, by a binary search;
+    // when that does not tell, from one walk of the whole index for the
+    // stretch (a walk per block would cost the index's length each time).
     std::vector<std::pair<int32_t, int32_t>> places;
-    if (index_->FindBlocks(usedStart, usedEnd, &places) != 0) return -1;
+    bool listed = false;
     for (int32_t u = usedStart; u < usedEnd;) {
-      auto place = std::lower_bound(places.begin(), places.end(), std::make_pair(u, int32_t(-1)));
-      if (place == places.end() || place->first != u) {
-        error_ = kErrDamaged;
-        return -1;
+      int32_t pos = PositionByFirstWord(u);
+      if (pos < 0) {
+        if (!listed && index_->FindBlocks(usedStart, usedEnd, &places) != 0) return -1;
+        listed = true;
+        auto place = std::lower_bound(places.begin(), places.end(), std::make_pair(u, int32_t(-1)));
+        if (place == places.end() || place->first != u) {
+          error_ = kErrDamaged;
+          return -1;
+        }
+        pos = place->second;
       }
-      const int32_t pos = place->second;
       if (data_->Load(u) != 0) return -1;
       int32_t units = UnitsOf(data_->BufferedSizeWord());
       int32_t to = u - gap.length;
@@ -221,6 +228,23 @@ int DicFile<B>::CompactionStep() {
     return 1;
   }
   return 0;
+}
+
+// The index position of the entry naming block u, found by the block's
+// first headword without touching the block buffer; -1 when the block cannot
+// be read that way or the entry found names another block. The error cell
+// stays as it was.
+template <class B>
+int32_t DicFile<B>::PositionByFirstWord(int32_t u) {
+  const int32_t code = error_;
+  if (data_->ReadBlockCopy(u, &peek_) != 0) {
+    error_ = code;
+    return -1;
+  }
+  EntryCursor<B> c(peek_.data(), peek_.size());
+  if (c.First() != WalkStatus::kEntry) return -1;
+  const int32_t pos = index_->Find(c.word());
+  return index_->BlockNumber(pos) == u ? pos : -1;
 }
 
 template <class B>

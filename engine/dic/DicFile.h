@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "blocks/HVokaData.h"
 #include "dic/Position.h"
@@ -126,6 +127,7 @@ class DicFile {
   void Reload();
   bool AreasInFile(int64_t fileSize, int64_t areaOffset, int32_t areaSize, int32_t unit) const;
   void Abandon();
+  int32_t PositionByFirstWord(int32_t u);
 
   int32_t error_ = 0;
   FileBuf file_;
@@ -135,6 +137,7 @@ class DicFile {
   bool readOnly_ = false;
   bool writeThrough_ = true;
   int32_t pendingBlock_ = -1;  // a block being entered into the index, -1 none
+  std::vector<uint8_t> peek_;  // a block read beside the buffer
 };
 
 }  // namespace vk

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <set>
@@ -74,6 +75,43 @@ TEST(EmptyList, InsertKeepsTheOrderAsAddAndSortWould) {
   vk::EmptyList list = Build({{9, 1}, {2, 1}});
   list.Insert(5, 1);
   EXPECT_EQ(Of(list), (Runs{{5, 1}, {2, 1}, {9, 1}}));
+}
+
+// A list sorted once and then given a few runs at the front (the common
+// case, sorted in place run by run) or many (sorted whole) ends exactly as a
+// stable sort of its runs by start and a merging walk leave it, ties kept in
+// list order; single units taken from the unsorted front in between.
+TEST(EmptyList, SortAfterFrontAddsIsAStableSortAndMerge) {
+  std::mt19937 rng(11);
+  auto R = [&](int n) { return int32_t(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
+  auto reference = [](Runs runs) {
+    std::stable_sort(runs.begin(), runs.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    Runs merged;
+    for (auto r : runs) {
+      if (!merged.empty() && r.first <= merged.back().first + merged.back().second &&
+          r.first + r.second >= merged.back().first) {
+        auto& m = merged.back();
+        const int32_t lo = std::min(m.first, r.first), hi = std::max(m.first + m.second, r.first + r.second);
+        m = {lo, hi - lo};
+      } else {
+        merged.push_back(r);
+      }
+    }
+    return merged;
+  };
+  for (int round = 0; round < 400; ++round) {
+    vk::EmptyList list;
+    for (int k = 0; k < 40; ++k) list.Add(R(400), 1 + R(5));
+    list.Sort();
+    for (int step = 0; step < 20; ++step) {
+      const int adds = R(4) == 0 ? 9 + R(20) : 1 + R(8);
+      for (int k = 0; k < adds; ++k) list.Add(R(400), R(4) == 0 ? 0 : 1 + R(5));
+      if (R(3) == 0) list.Take(1);
+      const Runs want = reference(Of(list));
+      list.Sort();
+      ASSERT_EQ(Of(list), want) << "round " << round << " step " << step;
+    }
+  }
 }
 
 TEST(EmptyList, SortOnlyWhenMarked) {
