@@ -65,6 +65,9 @@ class HVokaData {
   int MarkWritten(int32_t n);
   int Flush();
   int SetDeferred(bool on);
+  // Whether the buffer is written only when another block replaces it or at
+  // a flush (MarkWritten then cannot fail).
+  bool Deferred() const { return deferred_; }
   // Writes a deferred buffer and then holds no block, for a caller that is
   // about to move blocks by whole-block reads and writes beside the buffer.
   int DropBuffer() {

@@ -3,6 +3,7 @@
 // longer than the others for that reason.
 #include "dic/BlockEditor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -206,8 +207,8 @@ int BlockEditor<B>::InsertIntoNewBlock(int32_t at, const Word& w, const EncodedF
 // at `n0` with its content as `img` holds it. `n` and `units` say where it
 // is now.
 template <class B>
-void BlockEditor<B>::RestoreBlock(int32_t n0, int32_t units0, int32_t n, int32_t units, const Image& img,
-                                  bool rewrite) {
+void BlockEditor<B>::RestoreBlock(int32_t n0, int32_t units0, int32_t n, int32_t units, const uint8_t* raw,
+                                  size_t bytes, bool rewrite) {
   int32_t code = file_->Error();
   if (n != n0) {
     // It moved: the new place is given back and the old one taken again.
@@ -215,12 +216,12 @@ void BlockEditor<B>::RestoreBlock(int32_t n0, int32_t units0, int32_t n, int32_t
     // goes back from the copy, not from the file.
     Data().FreeRuns()->Add(n, units);
     Data().FreeRuns()->TakeAt(n0, units0);
-    Data().WriteBlockImage(n0, img.raw(), img.bytes());
+    Data().WriteBlockImage(n0, raw, bytes);
     Data().Load(n0);
   } else {
     if (units < units0) Data().GrowBlock(n0, units, units0, true);
     else if (units > units0) Data().ShrinkBlock(n0, units0);
-    if (BufBytes() == img.bytes()) std::memcpy(Buf(), img.raw(), img.bytes());
+    if (BufBytes() == bytes) std::memcpy(Buf(), raw, bytes);
     if (rewrite || units != units0) Data().MarkWritten(n0);
   }
   file_->SetError(code);
@@ -228,48 +229,106 @@ void BlockEditor<B>::RestoreBlock(int32_t n0, int32_t units0, int32_t n, int32_t
 
 // Puts (w, enc) before the entry at `offset` of the short-entry block at
 // index position `pos`.
+//
+// The block is edited in place: the new entry goes in at the offset, the
+// follower's header and stored tail are rewritten for its new compression
+// count, and everything after the follower's tail moves by the difference.
+// That gives the bytes that laying out the whole entry list again would (see
+// entries/BlockImage.h), without taking the block apart. The walk over the
+// block checks all of it, as reading it into a list does.
 template <class B>
 typename BlockEditor<B>::Fit BlockEditor<B>::InsertIntoBlock(int32_t pos, size_t offset, const Word& w,
                                                              const EncodedFields& enc) {
+  using L = EntryLayout<B>;
+  constexpr size_t U = L::kUnitBytes;
   if (LoadPos(pos) != 0) return Fit::kFailed;
   const int32_t n0 = Index().BlockNumber(pos);
   const int32_t unit = UnitBytes();
-  Image img;
-  if (ReadImage(&img) != 0) return Fit::kFailed;
-  const int64_t k = img.IndexOf(offset);
-  if (k < 0) {
+  if (offset == 0) offset = kFirstEntryOffset;
+  if (BufIsLong()) {
     Fail(kErrDamaged);
     return Fit::kFailed;
   }
-  List list = img.entries();
-  Item e = MakeItem<B>(w, enc);
-  e.count = k > 0 ? Shared(list[size_t(k) - 1].word, w) : 0;
-  int64_t grows = int64_t(e.Bytes());
-  if (size_t(k) < list.size()) {
-    Item& f = list[size_t(k)];
-    grows -= int64_t(f.Bytes());
-    f.count = Shared(w, f.word);
-    grows += int64_t(f.Bytes());
+  // One walk: the entry count, the terminator, the headword before the
+  // offset and the entry at it.
+  Unit before[kWordBufferUnits];
+  Unit follower[kWordBufferUnits];
+  before[0] = follower[0] = 0;
+  size_t followerLen = 0;
+  EntryView at;
+  bool found = false;
+  int64_t entries = 0;
+  EntryCursor<B> c(Buf(), BufBytes());
+  WalkStatus st;
+  for (st = c.First(); st == WalkStatus::kEntry; st = c.Next(), ++entries) {
+    const EntryView& v = c.entry();
+    if (v.offset == offset) {
+      found = true;
+      at = v;
+      followerLen = c.wordLength();
+      std::copy(c.word(), c.word() + followerLen + 1, follower);
+    }
+    if (v.next == offset) std::copy(c.word(), c.word() + c.wordLength() + 1, before);
   }
-  const int64_t entries = int64_t(list.size());
-  list.insert(list.begin() + k, e);
-  const int64_t newUsed = int64_t(img.used()) + grows;
+  const size_t used = c.offset();
+  if (st != WalkStatus::kEnd || (!found && offset != used)) {
+    Fail(kErrDamaged);
+    return Fit::kFailed;
+  }
+  const uint8_t eCount = offset > kFirstEntryOffset ? static_cast<uint8_t>(CommonPrefixLength(before, w.c_str())) : 0;
+  const size_t eBytes = kShortHeaderBytes + (w.size() - eCount + 1) * U + enc.area.size();
+  uint8_t fCount = 0;
+  int64_t grows = int64_t(eBytes);
+  if (found) {
+    fCount = static_cast<uint8_t>(CommonPrefixLength(w.c_str(), follower));
+    grows += (int64_t(at.compression) - int64_t(fCount)) * int64_t(U);
+  }
+  const int64_t newUsed = int64_t(used) + grows;
   const int32_t units0 = UnitsOf(Data().BufferedSizeWord());
   int32_t n = n0, units = units0;
   if (newUsed + int64_t(kShortTerminatorBytes) > int64_t(BufBytes())) {
-    if (units0 > 1 && (entries > EntriesLimit() || 64 * entries < int64_t(BufBytes()) + int64_t(e.Bytes())))
+    if (units0 > 1 && (entries > EntriesLimit() || 64 * entries < int64_t(BufBytes()) + int64_t(eBytes)))
       return Fit::kMustSplit;
     units = UnitsFor(uint64_t(newUsed) + kShortTerminatorBytes, unit);
     if (units > kMaxBlockUnits) {
       Fail(kErrTooLarge);
       return Fit::kFailed;
     }
+  }
+  // A write that can fail may have to put the block back as it was.
+  if (!Data().Deferred()) undo_.assign(Buf(), Buf() + BufBytes());
+  if (units != units0) {
     n = Data().GrowBlock(n0, units0, units, true);
     if (n < 0) return Fit::kFailed;
   }
-  Image::Write(list, Buf(), BufBytes());
+  uint8_t* b = Buf();
+  if (found) {
+    // Everything after the follower's tail moves; its header and tail are
+    // written anew behind the new entry.
+    const size_t rest = at.fieldOffset;
+    const size_t restTo = offset + eBytes + kShortHeaderBytes + (followerLen - fCount + 1) * U;
+    std::memmove(b + restTo, b + rest, used - rest);
+    uint8_t* p = b + offset + eBytes;
+    const uint8_t attribute = at.attribute;
+    StoreLE16(p, static_cast<uint16_t>((followerLen - fCount + 1) * U + at.fieldLength));
+    p[2] = fCount;
+    p[3] = attribute;
+    p += kShortHeaderBytes;
+    for (size_t i = fCount; i < followerLen; ++i, p += U) L::StoreUnit(p, follower[i]);
+    L::StoreUnit(p, 0);
+  }
+  uint8_t* p = b + offset;
+  StoreLE16(p, static_cast<uint16_t>(eBytes - kShortHeaderBytes));
+  p[2] = eCount;
+  p[3] = enc.attribute;
+  p += kShortHeaderBytes;
+  for (size_t i = eCount; i < w.size(); ++i, p += U) L::StoreUnit(p, w[i]);
+  L::StoreUnit(p, 0);
+  p += U;
+  if (!enc.area.empty()) std::memcpy(p, enc.area.data(), enc.area.size());
+  std::memset(b + newUsed, 0, BufBytes() - size_t(newUsed));
   if (Data().MarkWritten(n) != 0) {
-    RestoreBlock(n0, units0, n, units, img, true);
+    RestoreBlock(n0, units0, n, units, undo_.data(), undo_.size(), true);
     return Fit::kFailed;
   }
   AddCount(1);
@@ -377,7 +436,7 @@ int BlockEditor<B>::Split(int32_t pos, size_t offset, const NewEntry* e) {
   // The new block, written straight to the file.
   const int32_t nb = Data().AllocateRun(units2, false);
   if (nb < 0) {
-    RestoreBlock(n0, units0, n, units1, img, false);
+    RestoreBlock(n0, units0, n, units1, img.raw(), img.bytes(), false);
     return -1;
   }
   std::vector<uint8_t> block(size_t(units2) * size_t(unit), 0);
@@ -386,7 +445,7 @@ int BlockEditor<B>::Split(int32_t pos, size_t offset, const NewEntry* e) {
   if (Data().WriteBlockImage(nb, block.data(), block.size()) != 0 ||
       file_->InsertIndex(pos + 1, nb, second[0].word.c_str()) != 0) {
     Data().FreeRuns()->Add(nb, units2);
-    RestoreBlock(n0, units0, n, units1, img, false);
+    RestoreBlock(n0, units0, n, units1, img.raw(), img.bytes(), false);
     return -1;
   }
   // The first block written back.
@@ -394,7 +453,7 @@ int BlockEditor<B>::Split(int32_t pos, size_t offset, const NewEntry* e) {
   if (Data().MarkWritten(n) != 0) {
     Index().Remove(pos + 1);
     Data().FreeRuns()->Add(nb, units2);
-    RestoreBlock(n0, units0, n, units1, img, true);
+    RestoreBlock(n0, units0, n, units1, img.raw(), img.bytes(), true);
     return -1;
   }
   if (n != n0) Index().SetBlockNumber(pos, n);
@@ -594,7 +653,7 @@ typename BlockEditor<B>::Fit BlockEditor<B>::RewriteInBlock(int32_t pos, size_t 
   }
   Image::Write(list, Buf(), BufBytes());
   if (Data().MarkWritten(n) != 0) {
-    RestoreBlock(n0, units0, n, units, img, true);
+    RestoreBlock(n0, units0, n, units, img.raw(), img.bytes(), true);
     return Fit::kFailed;
   }
   if (n != n0) Index().SetBlockNumber(pos, n);
@@ -637,7 +696,7 @@ int BlockEditor<B>::Erase(int32_t pos, size_t offset) {
   }
   Image::Write(list, Buf(), BufBytes());
   if (Data().MarkWritten(n) != 0) {
-    RestoreBlock(n, units0, n, want < units0 ? want : units0, img, true);
+    RestoreBlock(n, units0, n, want < units0 ? want : units0, img.raw(), img.bytes(), true);
     return -1;
   }
   AddCount(-1);

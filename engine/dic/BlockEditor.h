@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dic/DicFile.h"
 #include "dic/Position.h"
@@ -122,7 +123,8 @@ class BlockEditor {
   int InsertIntoNewBlock(int32_t at, const Word& w, const EncodedFields& enc);
   Fit InsertIntoBlock(int32_t pos, size_t offset, const Word& w, const EncodedFields& enc);
   void RemoveEntry(int32_t pos, size_t offset);
-  void RestoreBlock(int32_t n0, int32_t units0, int32_t n, int32_t units, const Image& img, bool rewrite);
+  void RestoreBlock(int32_t n0, int32_t units0, int32_t n, int32_t units, const uint8_t* raw, size_t bytes,
+                    bool rewrite);
   Fit RewriteInBlock(int32_t pos, size_t offset, const EncodedFields& enc);
   int Split(int32_t pos, size_t offset, const NewEntry* e);
 
@@ -134,6 +136,7 @@ class BlockEditor {
   int ResizeLong(int32_t pos, const Word& w, const EncodedFields& enc);
 
   DicFile<B>* file_;
+  std::vector<uint8_t> undo_;  // the block as it was, while a write may fail
 };
 
 }  // namespace vk

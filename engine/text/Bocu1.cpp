@@ -158,15 +158,45 @@ int32_t Bocu1EncodedSize(const char16_t* src, int32_t len) {
   return total;
 }
 
+// The same bytes as EncodeWith, written in place. While prev is the ASCII
+// middle, ASCII keeps it there and each character is one byte: 0x00..0x20 as
+// themselves, the rest 0x50 above (0x90 + c - 0x40), so text in English
+// runs through a loop of its own.
 int32_t Bocu1Encode(const char16_t* src, int32_t len, uint8_t* dst, int32_t cap) {
+  if (src == nullptr) return 0;
+  const bool counted = len >= 0;
+  int32_t prev = kAsciiPrev;
   int32_t used = 0;
-  bool whole = EncodeWith(src, len, [&](const uint8_t* b, int n) {
-    if (cap - used < n) return false;
-    std::memcpy(dst + used, b, static_cast<size_t>(n));
-    used += n;
-    return true;
-  });
-  return whole ? used : -1;
+  int32_t i = 0;
+  for (;;) {
+    if (prev == kAsciiPrev) {
+      for (; counted ? i < len : src[i] != 0; ++i) {
+        const char16_t c = src[i];
+        if (c >= 0x80) break;
+        if (used >= cap) return -1;
+        dst[used++] = static_cast<uint8_t>(c <= 0x20 ? c : c + (kMiddle - kAsciiPrev));
+      }
+    }
+    if (counted ? i >= len : src[i] == 0) break;
+    int32_t c = src[i++];
+    if (IsHighSurrogate(static_cast<char16_t>(c)) && (!counted || i < len) && IsLowSurrogate(src[i])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (src[i++] - 0xDC00);
+    }
+    if (c <= 0x20) {
+      if (used >= cap) return -1;
+      dst[used++] = static_cast<uint8_t>(c);
+    } else if (cap - used >= 4) {
+      used += PackDiff(c - prev, dst + used);
+    } else {
+      uint8_t buf[4];
+      const int n = PackDiff(c - prev, buf);
+      if (cap - used < n) return -1;
+      std::memcpy(dst + used, buf, static_cast<size_t>(n));
+      used += n;
+    }
+    prev = NextPrev(c, prev);
+  }
+  return used;
 }
 
 std::string Bocu1Encode(std::u16string_view src) {

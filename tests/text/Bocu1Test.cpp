@@ -107,6 +107,16 @@ TEST(Bocu1Icu, RandomTextsBytesEqualIcuAndDecodeBack) {
     std::string mine = Bocu1Encode(s);
     std::string theirs = icu.Encode(s);
     ASSERT_EQ(Hex(theirs), Hex(mine)) << "round " << round << " text " << HexUnits(s);
+    // The in-place encoder, counted and (for texts without a zero unit) up
+    // to the terminator, writes the same bytes.
+    std::string placed(s.size() * 4 + 4, '\0');
+    int32_t n = Bocu1Encode(s.data(), static_cast<int32_t>(s.size()), reinterpret_cast<uint8_t*>(placed.data()),
+                            static_cast<int32_t>(placed.size()));
+    ASSERT_EQ(Hex(theirs), Hex(placed.substr(0, n > 0 ? size_t(n) : 0))) << "round " << round;
+    if (s.find(u'\0') == std::u16string::npos) {
+      n = Bocu1Encode(s.c_str(), -1, reinterpret_cast<uint8_t*>(placed.data()), static_cast<int32_t>(placed.size()));
+      ASSERT_EQ(Hex(theirs), Hex(placed.substr(0, n > 0 ? size_t(n) : 0))) << "round " << round;
+    }
     ASSERT_EQ(HexUnits(s), HexUnits(DecodeAll(mine))) << "round " << round;
   }
 }
