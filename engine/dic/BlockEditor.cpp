@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "entries/EntryCursor.h"
@@ -375,35 +376,39 @@ int BlockEditor<B>::Split(int32_t pos, size_t offset, const NewEntry* e) {
   const int32_t unit = UnitBytes();
   Image img;
   if (ReadImage(&img) != 0) return -1;
-  const List& old = img.entries();
   const int64_t k = img.IndexOf(offset);
   if (k < 0) return Fail(kErrDamaged);
-  // The entries as they will be once e is in place.
-  List all = old;
+  // The entries as they will be once e is in place, taken over from the
+  // image (its copy of the block stays for the undo).
+  List all = img.TakeEntries();
+  const size_t oldCount = all.size();
+  // The stored count of the entry at k, which the entry after a new one keeps.
+  const uint8_t countAtK = size_t(k) < oldCount ? all[size_t(k)].count : 0;
   int64_t ei = -1;
   if (e) {
     Item item = MakeItem<B>(*e->word, *e->enc);
     if (e->replaces) {
-      if (size_t(k) >= old.size()) return Fail(kErrDamaged);
-      item.count = old[size_t(k)].count;
-      all[size_t(k)] = item;
+      if (size_t(k) >= oldCount) return Fail(kErrDamaged);
+      item.count = all[size_t(k)].count;
+      all[size_t(k)] = std::move(item);
     } else {
-      item.count = k > 0 ? Shared(old[size_t(k) - 1].word, *e->word) : 0;
-      if (size_t(k) < old.size()) all[size_t(k)].count = Shared(*e->word, old[size_t(k)].word);
-      all.insert(all.begin() + k, item);
+      item.count = k > 0 ? Shared(all[size_t(k) - 1].word, *e->word) : 0;
+      if (size_t(k) < oldCount) all[size_t(k)].count = Shared(*e->word, all[size_t(k)].word);
+      all.insert(all.begin() + k, std::move(item));
     }
     ei = k;
   }
   const int64_t s = e ? ChooseSplitEntry<B>(all, unit) : k;
   if (s < 1 || size_t(s) >= all.size()) return Fail(kErrDamaged);
   const bool eSecond = e && s <= ei;
-  List first(all.begin(), all.begin() + s);
-  List second(all.begin() + s, all.end());
+  const size_t allCount = all.size();
+  List second(std::make_move_iterator(all.begin() + s), std::make_move_iterator(all.end()));
+  all.resize(size_t(s));
+  List& first = all;
   second[0].count = 0;
   // The entry after a new one keeps its stored count in the new block: the
   // new entry shares at least that much with it.
-  if (e && !e->replaces && ei + 1 > s && size_t(ei + 1) < all.size())
-    second[size_t(ei + 1 - s)].count = old[size_t(k)].count;
+  if (e && !e->replaces && ei + 1 > s && size_t(ei + 1) < allCount) second[size_t(ei + 1 - s)].count = countAtK;
   const int32_t units1 = UnitsFor(Image::ContentBytes(first), unit);
   const int32_t units2 = UnitsFor(Image::ContentBytes(second), unit);
   if (units1 > kMaxBlockUnits || units2 > kMaxBlockUnits) return Fail(kErrTooLarge);

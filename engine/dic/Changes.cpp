@@ -40,7 +40,7 @@ int32_t Changes<B>::Begin(const IChar* word, const Opening& how, Step* step) {
 
 template <class B>
 int32_t Changes<B>::Store(const Step& step, const Japa<B>& fields, bool adds) {
-  EncodedFields enc;
+  EncodedFields& enc = encoded_;
   if (editor_.Encode(step.key, fields, &enc) != 0) return -1;
   cursor_->NoteChange();
   const int rc = adds ? editor_.Insert(step.at, step.key, enc) : editor_.Replace(step.at, step.key, enc);
@@ -144,7 +144,10 @@ int32_t Changes<B>::Query(const IChar* word, const Japa<B>& given, int32_t rule,
   const size_t maxLen = MaxWordLength();
   const size_t wordUnits = std::char_traits<IChar>::length(word);
   Step step;
-  step.key = HeadwordForm<B>::ToKey(word);
+  // The stored form serves as the key as well; a headword too long to be
+  // stored is looked up by its whole converted form.
+  const bool storable = HeadwordForm<B>::ToStored(word, &step.key) == 0;
+  if (!storable) step.key = HeadwordForm<B>::ToKey(word);
   if (step.key.empty()) return 0;
   step.at = file_->Locate(step.key.c_str());
   if (step.at.Failed()) return -1;
@@ -155,12 +158,22 @@ int32_t Changes<B>::Query(const IChar* word, const Japa<B>& given, int32_t rule,
   // that cannot be stored, the lock.
   auto store = [&](const Japa<B>& fields, bool adds) -> int32_t {
     if (file_->ReadOnly()) return Fail(kErrReadOnly);
-    if (adds && HeadwordForm<B>::ToStored(word, &step.key) != 0) return Fail(kErrWordTooLong);
+    if (adds && !storable) return Fail(kErrWordTooLong);
     if (!adds) step.key = at.at;
     if (Lock(&step) != kGoOn) return -1;
     return Store(step, fields, adds) < 0 ? -1 : 0;
   };
   if (!existing) {
+    // Most new entries need no cut: they are stored as given, uncopied.
+    if (!NeedsPreparing(given)) {
+      if (wordUnits > maxLen) {
+        ++counters->tooLong;
+        return 0;
+      }
+      if (store(given, true) != 0) return -1;
+      ++counters->added;
+      return 0;
+    }
     Japa<B> n = given;
     if (PrepareNewEntry(&n, wordUnits, maxLen)) {
       ++counters->tooLong;

@@ -91,6 +91,7 @@ class Changes {
   SearchCursor<B>* cursor_;
   int32_t* lockCount_;
   BlockEditor<B> editor_;
+  EncodedFields encoded_;  // reused, so that storing an entry allocates nothing for it
   int32_t entryError_;  // the error code when the change began
 };
 

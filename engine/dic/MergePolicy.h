@@ -314,6 +314,13 @@ enum class Settlement {
 // The fields of a new entry: every text cut to its limit, and "?" for a
 // missing translation. True when something was too long (the headword
 // longer than `maxLen` units as well): then nothing is stored.
+// Whether PrepareNewEntry would change the fields of a new entry.
+template <class B>
+bool NeedsPreparing(const Japa<B>& n) {
+  return n.translation.empty() || n.translation.size() > kQueryTranslationLimit ||
+         n.example.size() > kQueryExampleLimit || n.pronunciation.size() > kQueryPronunciationLimit;
+}
+
 template <class B>
 bool PrepareNewEntry(Japa<B>* n, size_t wordUnits, size_t maxLen) {
   auto cut = [](auto* text, size_t limit) {

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "entries/EntryCursor.h"
@@ -83,6 +84,9 @@ class BlockImage {
   }
 
   const List& entries() const { return entries_; }
+  // The entries for the caller to keep; the image then lists none (its copy
+  // of the block stays).
+  List TakeEntries() { return std::move(entries_); }
   size_t used() const { return used_; }
   size_t bytes() const { return raw_.size(); }
   const uint8_t* raw() const { return raw_.data(); }

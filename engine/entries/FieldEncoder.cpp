@@ -45,9 +45,12 @@ int FieldEncoder<B>::Encode(const Japa<B>& japa, size_t wordUnits, int32_t unitB
 
   // Worst case: every text at its largest, three terminators, three codes.
   const uint64_t worst = T::MaxEncodedSize(t) + T::MaxEncodedSize(e) + T::MaxEncodedSize(p) + 6 * T::kUnitBytes;
-  std::vector<uint8_t> buf;
+  // Built in the output's own buffer, which a caller that encodes entry
+  // after entry keeps, so that no entry costs an allocation; on a refusal
+  // the area holds nothing of use.
+  std::vector<uint8_t>& buf = out->area;
   try {
-    buf.resize(static_cast<size_t>(worst));
+    if (buf.size() < worst) buf.resize(static_cast<size_t>(worst));
   } catch (...) {
     return kErrTooLarge;
   }
@@ -92,7 +95,6 @@ int FieldEncoder<B>::Encode(const Japa<B>& japa, size_t wordUnits, int32_t unitB
   if (unitBytes <= 0 || blockBytes > uint64_t(unitBytes) * kMaxBlockUnits) return kErrTooLarge;
 
   buf.resize(used);
-  out->area.swap(buf);
   out->attribute = attribute;
   out->longEntry = longEntry;
   return 0;

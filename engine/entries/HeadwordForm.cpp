@@ -16,6 +16,15 @@ int HeadwordForm<B>::ToStored(std::basic_string_view<IChar> s, Word* out) {
     if (s.size() > kMaxWordUnits) return kErrWordTooLong;
     out->assign(s.data(), s.size());
   } else {
+    // ASCII, the common case, is its own UTF-8.
+    size_t ascii = 0;
+    while (ascii < s.size() && s[ascii] < 0x80) ++ascii;
+    if (ascii == s.size()) {
+      if (s.size() > kMaxWordUnits) return kErrWordTooLong;
+      out->resize(s.size());
+      for (size_t i = 0; i < s.size(); ++i) (*out)[i] = static_cast<Unit>(s[i]);
+      return 0;
+    }
     // UTF-16 to UTF-8. Lone high surrogates vanish in the conversion, so the
     // length is checked on the converted form.
     if (s.size() > static_cast<size_t>(INT32_MAX)) return kErrWordTooLong;
