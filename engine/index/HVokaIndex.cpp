@@ -214,7 +214,7 @@ int HVokaIndex<B>::Save() {
 
 template <class B>
 int32_t HVokaIndex<B>::Find(const Unit* key) const {
-  return static_cast<int32_t>(entries_.search([key](const IndexWord& w) { return CompareWords(key, w.c_str()); }));
+  return static_cast<int32_t>(entries_.search(key));
 }
 
 template <class B>

@@ -9,6 +9,11 @@
 // dictionary filled in random order splits a block, and inserts an index
 // entry, every few registrations, and a flat array made that quadratic.
 //
+// Beside each headword pointer lies the headword's first eight bytes as one
+// number (a word's first units, most significant first, zero-padded), so
+// that a binary search compares numbers in the chunk and reads a headword
+// only where the first bytes are equal: the headwords lie all over the heap.
+//
 // Block numbers are stored with a bias: when the index area grows or shrinks
 // by k units every physical number moves by k, and adding k to the bias does
 // that for all of them at once. Stored and real numbers differ by the bias
@@ -21,8 +26,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "text/Collation.h"
 
 namespace vk {
 
@@ -90,6 +98,7 @@ class IndexEntryList {
       }
       Reserve(&chunks_[c].blocks);
       Reserve(&chunks_[c].words);
+      Reserve(&chunks_[c].prefixes);
     } catch (...) {
       delete[] w.p;
       throw;
@@ -99,6 +108,7 @@ class IndexEntryList {
     const std::ptrdiff_t j = static_cast<std::ptrdiff_t>(pos - starts_[c]);
     ch.blocks.insert(ch.blocks.begin() + j, Stored(block));
     ch.words.insert(ch.words.begin() + j, w);
+    ch.prefixes.insert(ch.prefixes.begin() + j, PrefixOf(w.p, w.len));
     for (size_t k = c + 1; k < starts_.size(); ++k) ++starts_[k];
     ++size_;
   }
@@ -110,6 +120,7 @@ class IndexEntryList {
     delete[] ch.words[at.index].p;
     ch.blocks.erase(ch.blocks.begin() + static_cast<std::ptrdiff_t>(at.index));
     ch.words.erase(ch.words.begin() + static_cast<std::ptrdiff_t>(at.index));
+    ch.prefixes.erase(ch.prefixes.begin() + static_cast<std::ptrdiff_t>(at.index));
     for (size_t k = at.chunk + 1; k < starts_.size(); ++k) --starts_[k];
     if (ch.size() == 0) {
       chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(at.chunk));
@@ -124,6 +135,7 @@ class IndexEntryList {
     Word& old = chunks_[at.chunk].words[at.index];
     delete[] old.p;
     old = w;
+    chunks_[at.chunk].prefixes[at.index] = PrefixOf(w.p, w.len);
   }
 
   void clear() {
@@ -149,14 +161,14 @@ class IndexEntryList {
       for (size_t j = 0; j < ch.size(); ++j, ++i) f(i, Real(ch.blocks[j]), ch.words[j]);
   }
 
-  // The binary search of the index: cmp(headword) < 0 when the key sorts
-  // before it. Position of the last entry not after the key, stopping at the
-  // first probe that equals it; 0 when the key sorts first or the list is
-  // empty. The probes are those of a search over one flat array, so an
-  // unsorted (damaged) index answers as it always did; once the range lies
-  // in one chunk, probes cost no chunk lookup.
-  template <class Compare>
-  size_t search(Compare cmp) const {
+  // The binary search of the index by CompareWords: the position of the last
+  // entry not after `key`, stopping at the first probe that equals it; 0
+  // when the key sorts first or the list is empty. The probes are those of
+  // a search over one flat array, so an unsorted (damaged) index answers as
+  // it always did; once the range lies in one chunk, probes cost no chunk
+  // lookup.
+  size_t search(const Unit* key) const {
+    const uint64_t keyPrefix = PrefixOf(key, UnitLength(key));
     size_t lo = 0, hi = size_;
     size_t chunk = 0, first = 0, end = 0;  // the chunk of the last probe: [first, end)
     while (lo < hi) {
@@ -166,7 +178,16 @@ class IndexEntryList {
         first = starts_[chunk];
         end = first + chunks_[chunk].size();
       }
-      const int c = cmp(chunks_[chunk].words[mid - first]);
+      const Chunk& ch = chunks_[chunk];
+      const uint64_t prefix = ch.prefixes[mid - first];
+      int c;
+      if (keyPrefix != prefix) {
+        c = keyPrefix < prefix ? -1 : 1;
+      } else {
+        const Word& w = ch.words[mid - first];
+        // Equal first units of a shorter word: the key ends where it ends.
+        c = w.len < kPrefixUnits ? 0 : CompareWords(key, w.p);
+      }
       if (c == 0) return mid;
       if (c < 0) {
         hi = mid;
@@ -206,6 +227,7 @@ class IndexEntryList {
   struct Chunk {
     std::vector<uint32_t> blocks;
     std::vector<Word> words;
+    std::vector<uint64_t> prefixes;  // PrefixOf each headword
     size_t size() const { return blocks.size(); }
   };
   struct Place {
@@ -215,9 +237,26 @@ class IndexEntryList {
   uint32_t Stored(int32_t b) const { return static_cast<uint32_t>(b) + bias_; }
   int32_t Real(uint32_t s) const { return static_cast<int32_t>(s - bias_); }
 
-  // The chunk holding position i (< size()).
+  static constexpr size_t kPrefixUnits = sizeof(uint64_t) / sizeof(Unit);
+  // A headword's first units as one number that orders as CompareWords does
+  // for words that differ in them.
+  static uint64_t PrefixOf(const Unit* w, size_t len) {
+    using U = std::make_unsigned_t<Unit>;
+    uint64_t p = 0;
+    for (size_t i = 0; i < kPrefixUnits; ++i) {
+      p <<= 8 * sizeof(Unit);
+      if (i < len) p |= static_cast<U>(w[i]);
+    }
+    return p;
+  }
+
+  // The chunk holding position i (< size()); the chunk of the last lookup
+  // first, as callers go over nearby positions.
   Place PlaceOf(size_t i) const {
-    const size_t c = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), i) - starts_.begin()) - 1;
+    size_t c = lastChunk_;
+    if (c >= chunks_.size() || i < starts_[c] || i - starts_[c] >= chunks_[c].size())
+      c = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), i) - starts_.begin()) - 1;
+    lastChunk_ = c;
     return Place{c, i - starts_[c]};
   }
   // The chunk an entry inserted at pos (<= size()) goes into.
@@ -232,13 +271,16 @@ class IndexEntryList {
     Chunk fresh;
     fresh.blocks.assign(chunks_[c].blocks.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].blocks.end());
     fresh.words.assign(chunks_[c].words.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].words.end());
+    fresh.prefixes.assign(chunks_[c].prefixes.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].prefixes.end());
     fresh.blocks.reserve(kChunkMax);
     fresh.words.reserve(kChunkMax);
+    fresh.prefixes.reserve(kChunkMax);
     // Nothing below allocates: the headwords now move to the new chunk.
     chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(fresh));
     starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(c) + 1, starts_[c] + half);
     chunks_[c].blocks.resize(half);
     chunks_[c].words.resize(half);
+    chunks_[c].prefixes.resize(half);
   }
 
   // Room for one more, growing by half as a vector does on its own.
@@ -251,6 +293,7 @@ class IndexEntryList {
   std::vector<size_t> starts_;
   size_t size_ = 0;
   uint32_t bias_ = 0;
+  mutable size_t lastChunk_ = 0;
 };
 
 }  // namespace vk
