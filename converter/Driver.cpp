@@ -514,7 +514,21 @@ void TConvertDriver::RecordLoop(const TRecordSteps& steps) {
                     LongField(*target_, out)))
       break;
   }
+  // What was registered since the last save is saved now, where a failure
+  // to write it can still be told: the close tells nothing.
+  if (!failed_ && target_->Commit() != 0) SaveError();
   user_->ProgressEnd();
+}
+
+void TConvertDriver::SaveError() {
+  std::string reason = EngineReason(*target_, settings_.target);
+  int kept = target_->GetWordCount();
+  Say(kWriteFailed, "the records up to record " + std::to_string(state_.recordNumber) +
+                        " could not be written to " + settings_.target + ": " + reason +
+                        (kept >= 0 ? "; the target keeps the " + std::to_string(kept) +
+                                         " entries saved before them"
+                                   : "; the target keeps the entries saved before them"));
+  failed_ = true;
 }
 
 }  // namespace vk

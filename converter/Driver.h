@@ -24,9 +24,9 @@
 //      and every 256th refreshes progress and lets the user act;
 //   6. close the source, then the target; show the five counters. Steps 6
 //      run whenever step 4 was reached.
-// The target is saved (committed) every kCommitEvery registered records; a
-// write failure takes it back to its last save, and the message says how
-// many entries it keeps.
+// The target is saved (committed) every kCommitEvery registered records and
+// after the last one, before anything is closed; a write failure takes it
+// back to its last save, and the message says how many entries it keeps.
 // Nothing is lost without a word:
 //   - a source that fails to read (VKGetNextSearch answering -1) ends the
 //     conversion as a failure, with a dump-log line naming the record and the
@@ -198,6 +198,8 @@ class TConvertDriver {
                   const std::string& shownWord, const char* longField);
   // After a registered record; false ends the loop.
   bool AfterRegistered();
+  // The save after the last record failed.
+  void SaveError();
   void WriteError(const std::string& shownWord);
   void ReadError();
   void Say(const std::string& text, const std::string& detail);

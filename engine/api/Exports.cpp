@@ -102,10 +102,19 @@ VKAPI int32_t VKGetVersion(void) { return 4096; }
 
 VKAPI VKHandle VKCreateHandle(void) { return new (std::nothrow) VKHandleRec; }
 
+// A close that could not write what was pending (the file is then as it
+// was at its last commit) still closes; it leaves its code in the handle,
+// where VKGetErrorCode finds it, instead of passing for a clean close.
 VKAPI int32_t VKClose(VKHandle h) {
   if (!h || !h->dic) return 0;
-  h->dic->CloseDic();
+  int32_t code = 0;
+  if (h->file) {
+    if (h->file->CloseFile() != 0) code = vk::ExportedCode(h->file->Error());
+  } else {
+    h->dic->CloseDic();
+  }
   h->Release();
+  if (code != 0) h->lastError = code;
   return 1;
 }
 

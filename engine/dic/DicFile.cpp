@@ -91,10 +91,18 @@ int DicFile<B>::SetFastMode(bool on) {
     // write, and its file cannot be written.
     if (!readOnly_ && (FullFlush() != 0 || file_.Commit(true) != 0)) {
       EndChange();
+      file_.SetWriteBack(false);
       return -1;
     }
   }
   writeThrough_ = !on;
+  // Fast mode also holds the file's writes back until the next commit; the
+  // journal keeps the file at its last commit meanwhile.
+  if (on && !readOnly_) file_.SetWriteBack(true);
+  if (!on && file_.SetWriteBack(false) != 0) {
+    EndChange();
+    return -1;
+  }
   return data_->SetDeferred(on);
 }
 

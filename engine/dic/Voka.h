@@ -42,6 +42,9 @@ class Voka : public TUniversalDic<B> {
   const IChar* FileName() override { return name_.c_str(); }
   bool IsReadOnly() override { return file_.ReadOnly(); }
   void CloseDic() override { file_.Close(); }
+  // Closes as CloseDic does; 0, or -1 when what was pending could not be
+  // written (the file is then at its last commit) with the code in Error().
+  int CloseFile() { return file_.Close(); }
   int32_t ErrorCode() override { return file_.Error(); }
   int32_t SetFast(bool on) override { return file_.SetFastMode(on); }
   int32_t WordCount() override { return file_.IsOpen() ? static_cast<int32_t>(file_.Data().WordCount()) : 0; }

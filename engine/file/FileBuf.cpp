@@ -1,6 +1,8 @@
 #include "file/FileBuf.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "file/ErrorCodes.h"
 #include "file/SystemErrors.h"
@@ -44,6 +46,9 @@ int FileBuf::OpenWith(const std::string& name, OpenMode mode) {
   written_ = false;
   unsynced_ = false;
   failed_ = false;
+  writeBack_ = false;
+  held_.clear();
+  heldEnd_ = 0;
   return 0;
 }
 
@@ -79,6 +84,9 @@ void FileBuf::Close() {
   file_.reset();
   name_.clear();
   failed_ = false;
+  writeBack_ = false;
+  held_.clear();
+  heldEnd_ = 0;
 }
 
 int FileBuf::Protect(int64_t offset, int64_t n) {
@@ -100,14 +108,140 @@ bool FileBuf::HoldsAlready(int64_t at, const void* buf, uint32_t n) {
   if (n == 0) return false;
   scratch_.resize(n);
   size_t got = 0;
-  const bool same = file_->Read(scratch_.data(), n, &got) == 0 && got == n && std::memcmp(scratch_.data(), buf, n) == 0;
+  const bool same = ReadThrough(at, scratch_.data(), n, &got) == 0 && got == n && std::memcmp(scratch_.data(), buf, n) == 0;
   file_->Seek(at);
   return same;
+}
+
+int FileBuf::SetWriteBack(bool on) {
+  if (on) {
+    writeBack_ = journal_ != nullptr;
+    return 0;
+  }
+  const int64_t at = file_ ? file_->Position() : 0;
+  const int rc = WriteHeld();
+  writeBack_ = false;
+  if (file_) file_->Seek(at);
+  return rc;
+}
+
+int FileBuf::ReadThrough(int64_t at, void* buf, size_t n, size_t* got) {
+  *got = 0;
+  if (!Holding()) {
+    if (int err = file_->Seek(at)) return err;
+    return file_->Read(buf, n, got);
+  }
+  const int64_t end = FileEnd();
+  if (end < 0) return kSysReadFault;
+  if (at >= end) return 0;
+  if (static_cast<int64_t>(n) > end - at) n = static_cast<size_t>(end - at);
+  uint8_t* out = static_cast<uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    const int64_t pos = at + static_cast<int64_t>(done);
+    const int64_t page = pos / kPageBytes;
+    const size_t in = static_cast<size_t>(pos - page * kPageBytes);
+    size_t take = std::min(n - done, static_cast<size_t>(kPageBytes) - in);
+    auto it = held_.find(page);
+    if (it != held_.end()) {
+      std::memcpy(out + done, it->second.get() + in, take);
+    } else {
+      // The file's own bytes, as far as the next held page.
+      while (done + take < n && held_.find((pos + static_cast<int64_t>(take)) / kPageBytes) == held_.end())
+        take = std::min(n - done, take + static_cast<size_t>(kPageBytes));
+      size_t read = 0;
+      if (int err = file_->Seek(pos)) return err;
+      if (int err = file_->Read(out + done, take, &read)) return err;
+      // Past the file's end but below a held page: zeros.
+      if (read < take) std::memset(out + done + read, 0, take - read);
+    }
+    done += take;
+  }
+  *got = n;
+  return file_->Seek(at + static_cast<int64_t>(n));
+}
+
+int FileBuf::Hold(int64_t at, const void* buf, size_t n) {
+  const uint8_t* in = static_cast<const uint8_t*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    const int64_t pos = at + static_cast<int64_t>(done);
+    const int64_t page = pos / kPageBytes;
+    const size_t off = static_cast<size_t>(pos - page * kPageBytes);
+    const size_t take = std::min(n - done, static_cast<size_t>(kPageBytes) - off);
+    auto it = held_.find(page);
+    if (it == held_.end()) {
+      // The file's own size is asked once, when holding starts: nothing but
+      // the held pages changes it until they are written out.
+      if (held_.empty() && file_->Size(&baseSize_) != 0) return kSysWriteFault;
+      std::unique_ptr<uint8_t[]> p(new (std::nothrow) uint8_t[kPageBytes]());
+      if (!p) return kSysWriteFault;
+      // A page written only in part keeps the file's other bytes.
+      if (take < static_cast<size_t>(kPageBytes)) {
+        size_t read = 0;
+        if (int err = file_->Seek(page * kPageBytes)) return err;
+        if (int err = file_->Read(p.get(), static_cast<size_t>(kPageBytes), &read)) return err;
+      }
+      it = held_.emplace(page, std::move(p)).first;
+    }
+    std::memcpy(it->second.get() + off, in + done, take);
+    done += take;
+  }
+  heldEnd_ = std::max(heldEnd_, at + static_cast<int64_t>(n));
+  return 0;
+}
+
+int64_t FileBuf::FileEnd() { return std::max(baseSize_, heldEnd_); }
+
+int FileBuf::WriteHeld() {
+  if (!Holding()) return 0;
+  const int64_t end = FileEnd();
+  std::vector<int64_t> pages;
+  pages.reserve(held_.size());
+  for (const auto& h : held_) pages.push_back(h.first);
+  std::sort(pages.begin(), pages.end());
+  std::vector<uint8_t> run;
+  int err = end < 0 ? kSysWriteFault : 0;
+  size_t put = 0, want = 0;
+  for (size_t i = 0; i < pages.size() && err == 0;) {
+    // One write for each stretch of consecutive pages.
+    size_t j = i + 1;
+    while (j < pages.size() && pages[j] == pages[j - 1] + 1) ++j;
+    const int64_t from = pages[i] * kPageBytes;
+    const int64_t to = std::min(end, (pages[j - 1] + 1) * kPageBytes);
+    if (to > from) {
+      want = static_cast<size_t>(to - from);
+      run.resize(want);
+      for (size_t k = i; k < j; ++k) {
+        const int64_t start = pages[k] * kPageBytes;
+        const size_t len = static_cast<size_t>(std::min<int64_t>(kPageBytes, to - start));
+        std::memcpy(run.data() + (start - from), held_[pages[k]].get(), len);
+      }
+      err = file_->Seek(from);
+      if (err == 0) err = file_->Write(run.data(), want, &put);
+      if (err == 0 && put != want) break;
+    }
+    i = j;
+  }
+  if (err != 0 || put != want) {
+    failed_ = true;
+    const bool full = err == 0 || err == kSysHandleDiskFull || err == kSysDiskFull;
+    Fail(full ? kErrDiskFull : EngineCodeForSystemError(kSysWriteFault));
+    return -1;
+  }
+  held_.clear();
+  heldEnd_ = 0;
+  return 0;
 }
 
 int FileBuf::Commit(bool sync) {
   if (!file_ || !journal_) return 0;
   if (failed_) return -1;
+  if (Holding()) {
+    const int64_t at = file_->Position();
+    if (WriteHeld() != 0) return -1;
+    file_->Seek(at);
+  }
   const bool forced = sync && unsynced_;
   if (!journal_->ChangeOpen() && !forced) return 0;
   if (journal_->Commit(file_.get(), forced) != 0) {
@@ -119,6 +253,8 @@ int FileBuf::Commit(bool sync) {
 }
 
 int FileBuf::Rollback() {
+  held_.clear();
+  heldEnd_ = 0;
   if (!file_ || !journal_ || !journal_->ChangeOpen()) {
     failed_ = false;
     return 0;
@@ -149,6 +285,8 @@ int32_t FileBuf::Read(void* buf, uint32_t n) {
     const int64_t at = file_->Position();
     err = view_.Read(file_.get(), at, buf, n, &got);
     if (err == 0) err = file_->Seek(at + static_cast<int64_t>(got));
+  } else if (Holding()) {
+    err = ReadThrough(file_->Position(), buf, n, &got);
   } else {
     err = file_->Read(buf, n, &got);
   }
@@ -175,6 +313,20 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
   }
   if (Protect(at, n) != 0) return -1;
   unsynced_ = true;
+  if (writeBack_) {
+    if (Hold(at, buf, n) != 0) {
+      failed_ = true;
+      Fail(EngineCodeForSystemError(kSysWriteFault));
+      return -1;
+    }
+    transferred_ = n;
+    if (held_.size() > kMaxHeldPages && WriteHeld() != 0) return -1;
+    if (file_->Seek(at + n) != 0) {
+      Fail(kErrSeek);
+      return -1;
+    }
+    return static_cast<int32_t>(n);
+  }
   size_t put = 0;
   int err = file_->Write(buf, n, &put);
   transferred_ = static_cast<uint32_t>(put);
@@ -204,6 +356,8 @@ int64_t FileBuf::Size() {
   int64_t size = 0;
   if (file_ && view_.Active()) {
     size = view_.Size();
+  } else if (file_ && Holding()) {
+    size = FileEnd();
   } else if (!file_ || file_->Size(&size) != 0) {
     Fail(kErrSeek);
     return -1;
@@ -216,7 +370,15 @@ int64_t FileBuf::Size() {
 }
 
 int FileBuf::Truncate(int64_t offset) {
-  if (!file_ || offset < 0 || file_->Seek(offset) != 0) return -1;
+  if (!file_ || offset < 0) return -1;
+  // Held bytes go out first, so that the cut applies to what they say.
+  if (Holding()) {
+    const int32_t code = errorCell_ ? *errorCell_ : 0;
+    const int rc = WriteHeld();
+    if (rc != 0) return -1;
+    if (errorCell_) *errorCell_ = code;
+  }
+  if (file_->Seek(offset) != 0) return -1;
   if (journal_) {
     // The journal's error code is not the cut's to report.
     const int32_t code = errorCell_ ? *errorCell_ : 0;

@@ -26,10 +26,20 @@
 // Opening a file first rolls back a change that a dead writer left open; a
 // reader that may not write the file reads its committed state through the
 // journal instead. Close() commits an open change (rolls a failed one back).
+//
+// Write-back (SetWriteBack, the dictionary's fast mode): writes of a file
+// open for writing are held in memory, page by page, after the journal has
+// saved what they overwrite, and reach the file at the next commit, at a cut,
+// when write-back ends, or when more than kMaxHeldPages pages are held.
+// Reads and sizes see the held bytes. A held write that fails when it is
+// written out fails like a write (4 or 5) from the call that wrote it out,
+// and the change is not committed; a rollback drops what is held. The file
+// is never in a state a commit did not leave, whatever happens when.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "file/Env.h"
@@ -74,6 +84,9 @@ class FileBuf {
   // when that fails: the file is then closed, and its journal stays for the
   // next open to roll back.
   int Rollback();
+  // Holds writes back (on) or writes out what is held and stops (off).
+  // 0, or -1 with the code of the failed write.
+  int SetWriteBack(bool on);
   // Something was written since the last commit.
   bool ChangeOpen() const { return journal_ && journal_->ChangeOpen(); }
   // A write or cut of the open change failed.
@@ -99,6 +112,20 @@ class FileBuf {
   // The file holds these n bytes at `at` already.
   bool HoldsAlready(int64_t at, const void* buf, uint32_t n);
 
+  // Write-back. Pages of kPageBytes; a held page is whole (what the file
+  // held there, changed by every held write), zeros past the held end.
+  static constexpr int64_t kPageBytes = 4096;
+  static constexpr size_t kMaxHeldPages = 8192;  // 32 MiB
+  bool Holding() const { return !held_.empty(); }
+  // Reads up to n bytes at `at` with the held pages laid over the file.
+  int ReadThrough(int64_t at, void* buf, size_t n, size_t* got);
+  // Takes n bytes for `at` into the held pages. 0 or a system error number.
+  int Hold(int64_t at, const void* buf, size_t n);
+  // Writes every held page out, in order, and forgets them. 0, or -1 with
+  // the change marked failed and the code set.
+  int WriteHeld();
+  int64_t FileEnd();  // the file's size with the held bytes (while holding)
+
   Env* env_;
   std::unique_ptr<File> file_;
   std::string name_;
@@ -110,6 +137,10 @@ class FileBuf {
   CommittedView view_;                // read-only files with a journal left
   bool viewPending_ = false;
   std::vector<uint8_t> scratch_;  // what a write would overwrite
+  bool writeBack_ = false;
+  std::unordered_map<int64_t, std::unique_ptr<uint8_t[]>> held_;  // page number -> page
+  int64_t heldEnd_ = 0;   // end of the furthest held write
+  int64_t baseSize_ = 0;  // the file's own size while pages are held
 
   uint32_t transferred_ = 0;
   int32_t* errorCell_;

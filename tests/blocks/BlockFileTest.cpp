@@ -165,9 +165,12 @@ TYPED_TEST(BlockFileTest, FastModeWritesAChangedBlockOnce) {
   dic.Data().Buffer()[11] = 2;
   ASSERT_EQ(dic.Data().MarkWritten(a), 0);
   EXPECT_EQ(env.writes(), before);
+  // Loading another block writes the changed one once, into the file
+  // layer, which holds fast mode's writes until the commit.
   ASSERT_EQ(dic.Data().Load(b), 0);
-  EXPECT_EQ(env.writes(), before + 1);
+  EXPECT_EQ(env.writes(), before);
   ASSERT_EQ(dic.SetFastMode(false), 0);
+  EXPECT_GT(env.writes(), before);
   // Without fast mode each change is written at once (the first change
   // after a commit also saves what it overwrites first).
   dic.Data().Buffer()[12] = 3;

@@ -78,6 +78,7 @@ TEST_F(DriverTest, EngineCallsOfAWholeConversionInOrder) {
       "VKC620 VKGetNextSearch 1", "VKCUL VKQueryRecord 6 2147418112",
       "VKC620 VKGetNextSearch 0", "VKC620 VKGetNextSearch 0", "VKC620 VKGetNextSearch 1",
       "VKCUL VKQueryRecord 6 2147418112", "VKC620 VKGetNextSearch -2",
+      "VKCUL VKSetFastMode 0",  "VKCUL VKSetFastMode 1",
       "VKC620 VKClose",         "VKC620 VKDeleteHandle",   "VKCUL VKClose",
       "VKCUL VKDeleteHandle"};
   EXPECT_EQ(want, Calls());
@@ -394,6 +395,23 @@ TEST_F(DriverTest, OtherWriteFailureEndsEveryLoop) {
         << user_.boxes[0].detail;
     EXPECT_NE(std::string::npos, user_.boxes[0].detail.find("engine error 5)"));
   }
+}
+
+// The save after the last record is where a target that holds its writes
+// back (fast mode) meets a full disk: told in the same box, never lost at the
+// close without a word.
+TEST_F(DriverTest, FailedSaveAfterTheLastRecordIsAFailure) {
+  Source("apple\tA\t\t\t0\nzebra\tZ\t\t\t0\n");
+  TConvertSettings s = Settings(5);
+  s.target = dir_.Path("nosave.txt");
+  TConvertResult r = Run(s);
+  EXPECT_EQ(TConvertOutcome::kFailed, r.outcome);
+  ASSERT_EQ(1u, user_.boxes.size());
+  EXPECT_EQ(kWriteError, user_.boxes[0].text);
+  EXPECT_NE(std::string::npos, user_.boxes[0].detail.find("the records up to record 2 could not be written to " +
+                                                          dir_.Path("nosave.txt") + ": "))
+      << user_.boxes[0].detail;
+  EXPECT_NE(std::string::npos, user_.boxes[0].detail.find("engine error 4)")) << user_.boxes[0].detail;
 }
 
 TEST_F(DriverTest, SourceThatFailsToReadEndsTheConversionAsAFailure) {

@@ -173,7 +173,9 @@ TEST_F(VkdicTest, ImportStopsAtTheFirstStorageFailureWithOneMessage) {
   // 200 KB of file size: the disk is "full" after a few thousand entries.
   Ran r = Shell("ulimit -f 200; exec \"$VKDIC\" import d.dic big.tsv");
   EXPECT_EQ(2, r.status) << r.err;
-  EXPECT_EQ(1u, Count(r.err, "cannot store")) << r.err;
+  // Fast mode holds the writes back, so the full disk may show when the
+  // import saves ("cannot write") rather than at an entry ("cannot store").
+  EXPECT_EQ(1u, Count(r.err, "cannot store") + Count(r.err, ": cannot write d.dic")) << r.err;
   EXPECT_TRUE(Has(r.err, "the disk is full")) << r.err;
   EXPECT_TRUE(Has(r.err, "engine error 4)")) << r.err;
   EXPECT_TRUE(Has(r.err, "stopped at big.tsv:")) << r.err;
@@ -194,7 +196,7 @@ TEST_F(VkdicTest, ImportStopsAtTheFirstStorageFailureWithOneMessage) {
   r = Shell("ulimit -f " + std::to_string(before.size() / 1024 + 1) +
             "; exec \"$VKDIC\" import e.dic big.tsv");
   EXPECT_EQ(2, r.status);
-  EXPECT_EQ(1u, Count(r.err, "cannot store")) << r.err;
+  EXPECT_EQ(1u, Count(r.err, "cannot store") + Count(r.err, ": cannot write e.dic")) << r.err;
   EXPECT_TRUE(Has(r.err, "e.dic holds 300 entries")) << r.err;
   EXPECT_EQ(before, Read("e.dic"));
 }

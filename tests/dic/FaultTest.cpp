@@ -146,11 +146,16 @@ TYPED_TEST(FaultTest, FullDiskAnswers4AndKeepsWhatWasStored) {
       int32_t rc = 1;
       for (int i = 0; i < 400 && rc == 1; ++i) {
         rc = v.RecordWord(T<B>("n" + std::to_string(1000 + i)).c_str(), Fields<B>(Text(100, 'x')));
-        // Fast mode commits only when it is switched off: what it stored
-        // before the failure goes with it.
         if (rc == 1 && !fast) {
           model["n" + std::to_string(1000 + i)] = 100;
         }
+      }
+      // Fast mode holds its writes until it commits, when it is switched
+      // off: the full disk shows there, and what the batch stored goes with
+      // it, back to the last commit.
+      if (fast) {
+        EXPECT_EQ(rc, 1);
+        rc = v.SetFast(false);
       }
       EXPECT_EQ(rc, -1);
       // A block copied aside to make room for the index reports any
@@ -169,6 +174,33 @@ TYPED_TEST(FaultTest, FullDiskAnswers4AndKeepsWhatWasStored) {
     for (const auto& e : w.entries) found[std::string(e.word.begin(), e.word.end())] = e.fields.translation.size();
     EXPECT_EQ(found, model);
   }
+}
+
+// In fast mode the writes are held until the commit; a close that cannot
+// write them says so (-1, code 4) and leaves the file as last committed.
+TYPED_TEST(FaultTest, CloseThatCannotWriteTheBatchSaysSo) {
+  using B = TypeParam;
+  using Text = typename FaultTest<B>::Text;
+  TempDir dir;
+  const std::string path = dir.Path("d.dic");
+  typename FaultTest<B>::Model model;
+  this->Build(path, &model);
+  FaultEnv env;
+  {
+    vk::Voka<B> v(&env);
+    ASSERT_EQ(v.OpenDic(path, nullptr, false), 0);
+    ASSERT_EQ(v.SetFast(true), 1);
+    for (int i = 0; i < 100; ++i)
+      ASSERT_EQ(v.RecordWord(T<B>("n" + std::to_string(1000 + i)).c_str(), Fields<B>(Text(100, 'x'))), 1);
+    env.DiskFullAfterGrowth(0);
+    EXPECT_EQ(v.CloseFile(), -1);
+    EXPECT_EQ(v.Error(), vk::kErrDiskFull);
+  }
+  Walk<B> w;
+  WalkFile<B>(path, &w);
+  typename FaultTest<B>::Model found;
+  for (const auto& e : w.entries) found[std::string(e.word.begin(), e.word.end())] = e.fields.translation.size();
+  EXPECT_EQ(found, model);
 }
 
 // No block may start past the last unit the build can address: a data area

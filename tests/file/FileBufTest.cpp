@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <random>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -315,6 +317,63 @@ TEST_F(FileBufTest, AnOverwriteInsideTheFileContinuesFromWhereItEnds) {
   ASSERT_EQ(r.file.Write("Z", 1), 1);
   r.file.Close();
   EXPECT_EQ(Slurp(p), "aXYZ");
+}
+
+}  // namespace
+
+namespace {
+
+// Write-back against a plain byte vector: random writes (small, across
+// pages, past the end), reads, sizes, cuts, commits and rollbacks. Whatever
+// is held, reads see the model; the file on disk is always the last
+// committed model; a rollback comes back to it.
+TEST_F(FileBufTest, WriteBackMatchesAModelAndTheFileHoldsTheLastCommit) {
+  std::mt19937 rng(5);
+  auto R = [&](uint32_t n) { return rng() % n; };
+  const std::string p = dir.Path("w.dic");
+  Rec r;
+  ASSERT_EQ(r.file.Create(p), 0);
+  std::vector<uint8_t> model, committed;
+  ASSERT_EQ(r.file.SetWriteBack(true), 0);
+  for (int step = 0; step < 3000; ++step) {
+    const uint32_t op = R(20);
+    if (op < 10) {
+      const int64_t at = R(static_cast<uint32_t>(model.size() + 9000));
+      std::vector<uint8_t> bytes(1 + R(op == 0 ? 20000 : 300));
+      for (uint8_t& b : bytes) b = static_cast<uint8_t>(R(256));
+      ASSERT_EQ(r.file.Seek(at), 0);
+      ASSERT_EQ(r.file.Write(bytes.data(), static_cast<uint32_t>(bytes.size())), int32_t(bytes.size()));
+      if (model.size() < at + bytes.size()) model.resize(at + bytes.size(), 0);
+      std::copy(bytes.begin(), bytes.end(), model.begin() + at);
+    } else if (op < 15) {
+      const int64_t at = R(static_cast<uint32_t>(model.size() + 100));
+      std::vector<uint8_t> got(R(9000));
+      ASSERT_EQ(r.file.Seek(at), 0);
+      const int32_t n = r.file.Read(got.data(), static_cast<uint32_t>(got.size()));
+      const size_t want = at >= int64_t(model.size()) ? 0 : std::min(got.size(), model.size() - at);
+      ASSERT_EQ(n, int32_t(want)) << step;
+      ASSERT_TRUE(std::equal(got.begin(), got.begin() + n, model.begin() + at)) << step;
+    } else if (op < 16) {
+      ASSERT_EQ(r.file.Size(), int64_t(model.size()));
+    } else if (op < 17) {
+      const int64_t at = R(static_cast<uint32_t>(model.size() + 1));
+      ASSERT_EQ(r.file.Truncate(at), 0);
+      model.resize(at);
+    } else if (op < 19) {
+      ASSERT_EQ(r.file.Commit(false), 0);
+      committed = model;
+      const std::string disk = Slurp(p);
+      ASSERT_EQ(disk, std::string(committed.begin(), committed.end())) << step;
+    } else {
+      ASSERT_EQ(r.file.Rollback(), 0);
+      model = committed;
+      ASSERT_EQ(r.file.Size(), int64_t(model.size()));
+    }
+  }
+  ASSERT_EQ(r.file.SetWriteBack(false), 0);
+  ASSERT_EQ(r.file.Commit(false), 0);
+  r.file.Close();
+  EXPECT_EQ(Slurp(p), std::string(model.begin(), model.end()));
 }
 
 }  // namespace

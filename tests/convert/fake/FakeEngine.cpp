@@ -11,6 +11,7 @@
 // Steering by text:
 //   a path containing "nocreate<N>"  VKCreate fails with code N
 //   a path containing "noopen"       VKOpen for writing fails with code 17
+//   a path containing "nosave"       VKSetFastMode(0) (the save) fails with code 4
 //   a headword "long..."             VKQueryRecord fails with code 37
 //   a headword "fail..."             VKQueryRecord fails with code 5
 //   a headword "drop..."             VKQueryRecord stores nothing, counts the
@@ -246,8 +247,12 @@ FAKE_EXPORT int32_t VKGetPercent(VKHandle h) {
   return h->entries.empty() ? 0 : static_cast<int32_t>(h->cursor * 100 / h->entries.size());
 }
 
-FAKE_EXPORT int32_t VKSetFastMode(VKHandle, int32_t flag) {
+FAKE_EXPORT int32_t VKSetFastMode(VKHandle h, int32_t flag) {
   Log("VKSetFastMode " + std::to_string(flag));
+  if (flag == 0 && h && h->path.find("nosave") != std::string::npos) {
+    h->error = VK_ERR_DISK_FULL;
+    return -1;
+  }
   return flag;
 }
 
