@@ -13,6 +13,7 @@ namespace vk {
 
 template <class B>
 int HVokaData<B>::SetUp(int64_t dataOffset, int32_t unit, int32_t firstFree, int32_t end, uint32_t wordCount) {
+  ++version_;
   dataOffset_ = dataOffset;
   unit_ = unit;
   firstFree_ = firstFree;
@@ -30,6 +31,7 @@ int HVokaData<B>::Load(int32_t n) {
     bufSizeWord_ = LoadLE16(buffer_.data());
     return 0;
   }
+  ++version_;
   if (Flush() != 0) return -1;
   if (n < 0 || n >= end_) return Fail(kErrDamaged);
   int32_t stored = ReadSizeWord(n);
@@ -57,6 +59,7 @@ int HVokaData<B>::Load(int32_t n) {
 
 template <class B>
 int HVokaData<B>::WriteBlock(int32_t n) {
+  ++version_;
   size_t bytes = size_t(UnitsOf(bufSizeWord_)) * unit_;
   if (buffer_.size() < bytes) buffer_.resize(bytes, 0);
   return WriteBlockImage(n, buffer_.data(), bytes);
@@ -64,6 +67,7 @@ int HVokaData<B>::WriteBlock(int32_t n) {
 
 template <class B>
 int HVokaData<B>::MarkWritten(int32_t n) {
+  ++version_;
   bufNumber_ = n;
   if (deferred_) {
     dirty_ = true;
@@ -117,6 +121,7 @@ int HVokaData<B>::WriteBlockImage(int32_t n, const uint8_t* block, size_t bytes)
 
 template <class B>
 int32_t HVokaData<B>::NewBlock(uint16_t w) {
+  ++version_;
   if (Flush() != 0) return -1;
   EmptyList* runs = FreeRuns();
   int32_t units = UnitsOf(w);
@@ -147,6 +152,7 @@ int32_t HVokaData<B>::NewBlock(uint16_t w) {
 
 template <class B>
 int32_t HVokaData<B>::GrowBlock(int32_t n, int32_t b, int32_t N, bool adopt) {
+  ++version_;
   if (N > kUnitCountMask) return Fail(kErrDictionaryFull);
   uint16_t flag = (bufNumber_ == n ? bufSizeWord_ : 0) & kLongEntryFlag;
   uint16_t newWord = static_cast<uint16_t>(N | flag);
@@ -206,6 +212,7 @@ int32_t HVokaData<B>::GrowBlock(int32_t n, int32_t b, int32_t N, bool adopt) {
 
 template <class B>
 int32_t HVokaData<B>::AllocateRun(int32_t N, bool adopt) {
+  ++version_;
   if (N > kUnitCountMask) return Fail(kErrDictionaryFull);
   EmptyList* runs = FreeRuns();
   int32_t obtained = 0;
@@ -239,6 +246,7 @@ int32_t HVokaData<B>::AllocateRun(int32_t N, bool adopt) {
 
 template <class B>
 int HVokaData<B>::ShrinkBlock(int32_t n, int32_t units) {
+  ++version_;
   int32_t old = UnitsOf(bufSizeWord_);
   if (units <= 0 || units >= old) return 0;
   FreeRuns()->Add(n + units, old - units);
@@ -250,6 +258,7 @@ int HVokaData<B>::ShrinkBlock(int32_t n, int32_t units) {
 
 template <class B>
 int HVokaData<B>::FreeBlock(int32_t n) {
+  ++version_;
   FreeRuns()->Add(n, UnitsOf(bufSizeWord_));
   if (bufNumber_ == n) Forget();
   return 0;
@@ -257,6 +266,7 @@ int HVokaData<B>::FreeBlock(int32_t n) {
 
 template <class B>
 int32_t HVokaData<B>::RelocateBlock(int32_t n, int32_t keep, int32_t released) {
+  ++version_;
   if (Flush() != 0) return -1;
   uint8_t word[2];
   if (SeekToBlock(n) != 0) return -1;
@@ -290,6 +300,7 @@ int32_t HVokaData<B>::RelocateBlock(int32_t n, int32_t keep, int32_t released) {
 
 template <class B>
 void HVokaData<B>::Shift(int32_t k) {
+  ++version_;
   dataOffset_ += int64_t(k) * unit_;
   end_ -= k;
   if (bufNumber_ >= 0) bufNumber_ -= k;
@@ -361,6 +372,7 @@ int32_t HVokaData<B>::ReadSizeWord(int32_t n) {
 
 template <class B>
 bool HVokaData<B>::Allocate(size_t bytes) {
+  ++version_;
   try {
     buffer_.assign(bytes, 0);
   } catch (const std::bad_alloc&) {

@@ -122,8 +122,16 @@ class HVokaData {
   // At close: the free chain goes back to the file, the buffered block too.
   int Close();
 
-  // The buffered block, as held in memory.
-  uint8_t* Buffer() { return buffer_.data(); }
+  // The buffered block, as held in memory. Every hand-out of the buffer
+  // counts as a change of it (see Version).
+  uint8_t* Buffer() {
+    ++version_;
+    return buffer_.data();
+  }
+  // Grows with every change the buffer may have seen: a load, a write, an
+  // edit through Buffer(), a drop. Equal versions of one object mean the
+  // same block with the same bytes.
+  uint64_t Version() const { return version_; }
   size_t BufferSize() const { return buffer_.size(); }
   uint16_t BufferedSizeWord() const { return bufSizeWord_; }
   int32_t BufferedNumber() const { return bufNumber_; }
@@ -148,6 +156,7 @@ class HVokaData {
 
   bool Allocate(size_t bytes);
   void Forget() {
+    ++version_;
     dirty_ = false;
     bufNumber_ = -1;
   }
@@ -169,6 +178,7 @@ class HVokaData {
   std::vector<uint8_t> buffer_;
   uint16_t bufSizeWord_ = 1;
   int32_t bufNumber_ = -1;
+  uint64_t version_ = 0;
   std::unique_ptr<EmptyList> runs_;
 };
 

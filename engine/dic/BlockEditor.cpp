@@ -246,12 +246,6 @@ typename BlockEditor<B>::Fit BlockEditor<B>::InsertIntoBlock(int32_t pos, size_t
   const int32_t n0 = Index().BlockNumber(pos);
   const int32_t unit = UnitBytes();
   if (offset == 0) offset = kFirstEntryOffset;
-  if (BufIsLong()) {
-    Fail(kErrDamaged);
-    return Fit::kFailed;
-  }
-  // One walk: the entry count, the terminator, the headword before the
-  // offset and the entry at it.
   Unit before[kWordBufferUnits];
   Unit follower[kWordBufferUnits];
   before[0] = follower[0] = 0;
@@ -259,22 +253,38 @@ typename BlockEditor<B>::Fit BlockEditor<B>::InsertIntoBlock(int32_t pos, size_t
   EntryView at;
   bool found = false;
   int64_t entries = 0;
-  EntryCursor<B> c(Buf(), BufBytes());
-  WalkStatus st;
-  for (st = c.First(); st == WalkStatus::kEntry; st = c.Next(), ++entries) {
-    const EntryView& v = c.entry();
-    if (v.offset == offset) {
-      found = true;
-      at = v;
-      followerLen = c.wordLength();
-      std::copy(c.word(), c.word() + followerLen + 1, follower);
+  size_t used = 0;
+  const typename DicFile<B>::AppendPoint* append = file_->AppendAt(pos);
+  if (append && append->end == offset) {
+    // After the entry the last insertion appended: the block is as that
+    // insertion checked and left it.
+    entries = append->entries;
+    used = append->end;
+    std::copy(append->word.c_str(), append->word.c_str() + append->word.size() + 1, before);
+  } else {
+    if (BufIsLong()) {
+      Fail(kErrDamaged);
+      return Fit::kFailed;
     }
-    if (v.next == offset) std::copy(c.word(), c.word() + c.wordLength() + 1, before);
-  }
-  const size_t used = c.offset();
-  if (st != WalkStatus::kEnd || (!found && offset != used)) {
-    Fail(kErrDamaged);
-    return Fit::kFailed;
+    // One walk: the entry count, the terminator, the headword before the
+    // offset and the entry at it.
+    EntryCursor<B> c(Buf(), BufBytes());
+    WalkStatus st;
+    for (st = c.First(); st == WalkStatus::kEntry; st = c.Next(), ++entries) {
+      const EntryView& v = c.entry();
+      if (v.offset == offset) {
+        found = true;
+        at = v;
+        followerLen = c.wordLength();
+        std::copy(c.word(), c.word() + followerLen + 1, follower);
+      }
+      if (v.next == offset) std::copy(c.word(), c.word() + c.wordLength() + 1, before);
+    }
+    used = c.offset();
+    if (st != WalkStatus::kEnd || (!found && offset != used)) {
+      Fail(kErrDamaged);
+      return Fit::kFailed;
+    }
   }
   const uint8_t eCount = offset > kFirstEntryOffset ? static_cast<uint8_t>(CommonPrefixLength(before, w.c_str())) : 0;
   const size_t eBytes = kShortHeaderBytes + (w.size() - eCount + 1) * U + enc.area.size();
@@ -333,11 +343,9 @@ typename BlockEditor<B>::Fit BlockEditor<B>::InsertIntoBlock(int32_t pos, size_t
     return Fit::kFailed;
   }
   AddCount(1);
-  if (n != n0) {
-    Index().SetBlockNumber(pos, n);
-    return Fit::kMoved;
-  }
-  return Fit::kDone;
+  if (n != n0) Index().SetBlockNumber(pos, n);
+  if (!found && pos == Index().Count() - 1) file_->NoteAppend(pos, size_t(newUsed), entries + 1, w);
+  return n != n0 ? Fit::kMoved : Fit::kDone;
 }
 
 // Takes the entry at `offset` out of the block at `pos` again, without any

@@ -7,6 +7,7 @@
 #include "entries/BlockEntries.h"
 #include "entries/EntryCursor.h"
 #include "format/HeaderCodec.h"
+#include "text/Collation.h"
 
 namespace vk {
 
@@ -129,7 +130,10 @@ int DicFile<B>::GrowIndexArea(int32_t k) {
       if (data_->NewBlock(static_cast<uint16_t>(k)) < 0) return -1;
       m = k;
     } else {
-      int32_t pos = index_->FindBlock(0);
+      // The entry naming the block at unit 0, by its first headword when
+      // that tells; else by a walk of the index.
+      int32_t pos = PositionByFirstWord(0);
+      if (pos < 0) pos = index_->FindBlock(0);
       EmptyList* runs = data_->FreeRuns();
       if (pos < 0 && runs->FreeRunLengthAt(0) > 0) {
         runs->TakeAt(0, 1);
@@ -256,12 +260,38 @@ int32_t DicFile<B>::PositionByFirstWord(int32_t u) {
 }
 
 template <class B>
+void DicFile<B>::NoteAppend(int32_t pos, size_t end, int64_t entries, const std::basic_string<Unit>& word) {
+  append_.pos = pos;
+  append_.block = data_->BufferedNumber();
+  append_.version = data_->Version();
+  append_.end = end;
+  append_.entries = entries;
+  append_.word = word;
+}
+
+template <class B>
+const typename DicFile<B>::AppendPoint* DicFile<B>::AppendAt(int32_t pos) const {
+  if (append_.pos != pos || !index_ || !data_ || pos != index_->Count() - 1) return nullptr;
+  if (index_->BlockNumber(pos) != append_.block || data_->BufferedNumber() != append_.block ||
+      data_->Version() != append_.version)
+    return nullptr;
+  return &append_;
+}
+
+template <class B>
 Position<B> DicFile<B>::Locate(const Unit* key) {
   Position<B> p;
   if (index_->Count() == 0) return p;
   for (int32_t pos = index_->Find(key);; ++pos) {
     if (LoadIndexPos(pos) != 0) {
       p.located = Located::kFailed;
+      return p;
+    }
+    // After the last entry of the last block, where the last insertion
+    // went: every entry there sorts before that one, so before the key.
+    if (const AppendPoint* a = AppendAt(pos); a && CompareWords(key, a->word.c_str()) > 0) {
+      p.indexPos = pos;
+      p.offset = a->end;
       return p;
     }
     BlockPosition<B> where;

@@ -120,6 +120,24 @@ class DicFile {
   // a position the index does not have.
   int LoadIndexPos(int32_t pos);
 
+  // Where the last insertion put its entry after every other entry of the
+  // last block. A headword that sorts after that entry belongs there too:
+  // loading a dictionary in order then neither walks the block to find the
+  // place nor to insert. The point holds while the block buffer has not
+  // changed since (HVokaData::Version).
+  struct AppendPoint {
+    int32_t pos = -1;
+    int32_t block = -1;
+    uint64_t version = 0;
+    size_t end = 0;       // the block's terminator
+    int64_t entries = 0;  // entries the block holds
+    std::basic_string<Unit> word;  // its last headword
+  };
+  // Called right after such an insertion, with the buffer as it left it.
+  void NoteAppend(int32_t pos, size_t end, int64_t entries, const std::basic_string<Unit>& word);
+  // The append point of the block at `pos` while it holds, else null.
+  const AppendPoint* AppendAt(int32_t pos) const;
+
  private:
   int SetUpFromHeader();
   int TrimAtClose();
@@ -138,6 +156,7 @@ class DicFile {
   bool writeThrough_ = true;
   int32_t pendingBlock_ = -1;  // a block being entered into the index, -1 none
   std::vector<uint8_t> peek_;  // a block read beside the buffer
+  AppendPoint append_;
 };
 
 }  // namespace vk

@@ -205,8 +205,10 @@ int FileBuf::WriteHeld() {
   size_t put = 0, want = 0;
   for (size_t i = 0; i < pages.size() && err == 0;) {
     // One write for each stretch of consecutive pages.
+    // (at most kRunPages, so that the copy stays small).
+    constexpr size_t kRunPages = 256;
     size_t j = i + 1;
-    while (j < pages.size() && pages[j] == pages[j - 1] + 1) ++j;
+    while (j < pages.size() && j - i < kRunPages && pages[j] == pages[j - 1] + 1) ++j;
     const int64_t from = pages[i] * kPageBytes;
     const int64_t to = std::min(end, (pages[j - 1] + 1) * kPageBytes);
     if (to > from) {
