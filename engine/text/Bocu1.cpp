@@ -243,6 +243,22 @@ Bocu1Decoded Bocu1Decode(const uint8_t* src, int32_t len, bool stopAtZero, char1
 
   r.consumed = len;
   while (i < len) {
+    // ASCII while prev is the ASCII middle: 0x01..0x20 stand for themselves,
+    // 0x71..0xCF for 0x21..0x7F, and prev stays where it is.
+    if (prev == kAsciiPrev && dst != nullptr) {
+      while (i < len && r.written < room) {
+        const uint8_t a = src[i];
+        if (a >= 0x71 && a <= 0xCF) {
+          dst[r.written++] = static_cast<char16_t>(a - (kMiddle - kAsciiPrev));
+        } else if (a >= 0x01 && a <= 0x20) {
+          dst[r.written++] = static_cast<char16_t>(a);
+        } else {
+          break;
+        }
+        ++i;
+      }
+      if (i >= len) break;
+    }
     const int32_t start = i;
     const int32_t b = src[i++];
     if (b == 0 && stopAtZero) {
