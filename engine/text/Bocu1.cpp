@@ -182,9 +182,14 @@ int32_t Bocu1Encode(const char16_t* src, int32_t len, uint8_t* dst, int32_t cap)
     if (IsHighSurrogate(static_cast<char16_t>(c)) && (!counted || i < len) && IsLowSurrogate(src[i])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (src[i++] - 0xDC00);
     }
+    const int32_t d = c - prev;
     if (c <= 0x20) {
       if (used >= cap) return -1;
       dst[used++] = static_cast<uint8_t>(c);
+    } else if (d >= kReachNeg1 && d <= kReachPos1) {
+      // Kana after kana and the like: one byte.
+      if (used >= cap) return -1;
+      dst[used++] = static_cast<uint8_t>(kMiddle + d);
     } else if (cap - used >= 4) {
       used += PackDiff(c - prev, dst + used);
     } else {
