@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -111,6 +112,7 @@ class IndexEntryList {
     ch.prefixes.insert(ch.prefixes.begin() + j, PrefixOf(w.p, w.len));
     for (size_t k = c + 1; k < starts_.size(); ++k) ++starts_[k];
     ++size_;
+    Changed();
   }
   void push_back(int32_t block, Word w) { insert(size(), block, w); }
 
@@ -127,6 +129,7 @@ class IndexEntryList {
       starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(at.chunk));
     }
     --size_;
+    Changed();
   }
 
   // Takes over w in place of the headword at pos, which is freed.
@@ -136,6 +139,7 @@ class IndexEntryList {
     delete[] old.p;
     old = w;
     chunks_[at.chunk].prefixes[at.index] = PrefixOf(w.p, w.len);
+    Changed();
   }
 
   void clear() {
@@ -145,12 +149,14 @@ class IndexEntryList {
     starts_.clear();
     size_ = 0;
     bias_ = 0;
+    Changed();
   }
   // Clears and gives the memory back.
   void release() {
     clear();
     std::vector<Chunk>().swap(chunks_);
     std::vector<size_t>().swap(starts_);
+    std::vector<uint64_t>().swap(flat_);
   }
 
   // Calls f(position, block number, headword) for every entry in order.
@@ -169,6 +175,41 @@ class IndexEntryList {
   // lookup.
   size_t search(const Unit* key) const {
     const uint64_t keyPrefix = PrefixOf(key, UnitLength(key));
+    // An index that has stopped changing (a dictionary being read) is
+    // searched through one flat array of the prefixes: the probes then
+    // touch one array, not a chunk each.
+    if (!flatValid_ && size_ >= kFlatFrom && ++quietSearches_ > kQuietSearches) {
+      try {
+        flat_.clear();
+        flat_.reserve(size_);
+        for (const Chunk& ch : chunks_) flat_.insert(flat_.end(), ch.prefixes.begin(), ch.prefixes.end());
+        flatValid_ = true;
+      } catch (const std::bad_alloc&) {
+        flat_.clear();
+      }
+    }
+    if (flatValid_) {
+      size_t lo = 0, hi = size_;
+      while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        const uint64_t prefix = flat_[mid];
+        int c;
+        if (keyPrefix != prefix) {
+          c = keyPrefix < prefix ? -1 : 1;
+        } else {
+          const Place at = PlaceOf(mid);
+          const Word& w = chunks_[at.chunk].words[at.index];
+          c = w.len < kPrefixUnits ? 0 : CompareWords(key, w.p);
+        }
+        if (c == 0) return mid;
+        if (c < 0) {
+          hi = mid;
+        } else {
+          lo = mid + 1;
+        }
+      }
+      return lo == 0 ? 0 : lo - 1;
+    }
     size_t lo = 0, hi = size_;
     size_t chunk = 0, first = 0, end = 0;  // the chunk of the last probe: [first, end)
     while (lo < hi) {
@@ -238,6 +279,14 @@ class IndexEntryList {
   int32_t Real(uint32_t s) const { return static_cast<int32_t>(s - bias_); }
 
   static constexpr size_t kPrefixUnits = sizeof(uint64_t) / sizeof(Unit);
+  // The flat prefix array is made for an index of kFlatFrom entries or more
+  // after kQuietSearches searches without a change between them.
+  static constexpr size_t kFlatFrom = 1024;
+  static constexpr size_t kQuietSearches = 64;
+  void Changed() {
+    flatValid_ = false;
+    quietSearches_ = 0;
+  }
   // A headword's first units as one number that orders as CompareWords does
   // for words that differ in them.
   static uint64_t PrefixOf(const Unit* w, size_t len) {
@@ -294,6 +343,9 @@ class IndexEntryList {
   size_t size_ = 0;
   uint32_t bias_ = 0;
   mutable size_t lastChunk_ = 0;
+  mutable std::vector<uint64_t> flat_;  // every prefix in order, while flatValid_
+  mutable bool flatValid_ = false;
+  mutable size_t quietSearches_ = 0;
 };
 
 }  // namespace vk
