@@ -317,9 +317,7 @@ int32_t HVokaIndex<B>::FreeRoom() const {
 
 template <class B>
 bool HVokaIndex<B>::WideNeeded() const {
-  bool wide = false;
-  entries_.forEach([&](size_t, int32_t block, const IndexWord&) { wide = wide || block > kMaxNarrowBlock; });
-  return wide;
+  return entries_.anyBlockAbove(kMaxNarrowBlock);
 }
 
 template <class B>

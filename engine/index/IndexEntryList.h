@@ -239,6 +239,14 @@ class IndexEntryList {
     return lo == 0 ? 0 : lo - 1;
   }
 
+  // Whether some entry names a block above n; stops at the first.
+  bool anyBlockAbove(int32_t n) const {
+    for (const Chunk& ch : chunks_)
+      for (uint32_t b : ch.blocks)
+        if (Real(b) > n) return true;
+    return false;
+  }
+
   // Position of the first entry naming block n, or -1.
   int64_t findBlock(int32_t n) const {
     const uint32_t want = Stored(n);
