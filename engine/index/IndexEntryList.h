@@ -13,6 +13,9 @@
 // number (a word's first units, most significant first, zero-padded), so
 // that a binary search compares numbers in the chunk and reads a headword
 // only where the first bytes are equal: the headwords lie all over the heap.
+// An index that has stopped changing (a dictionary being read) also keeps
+// every prefix in one flat array, made after a run of searches without a
+// change and dropped at the next change, so that a search touches one array.
 //
 // Block numbers are stored with a bias: when the index area grows or shrinks
 // by k units every physical number moves by k, and adding k to the bias does
@@ -188,44 +191,22 @@ class IndexEntryList {
         flat_.clear();
       }
     }
-    if (flatValid_) {
-      size_t lo = 0, hi = size_;
-      while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        const uint64_t prefix = flat_[mid];
-        int c;
-        if (keyPrefix != prefix) {
-          c = keyPrefix < prefix ? -1 : 1;
-        } else {
-          const Place at = PlaceOf(mid);
-          const Word& w = chunks_[at.chunk].words[at.index];
-          c = w.len < kPrefixUnits ? 0 : CompareWords(key, w.p);
-        }
-        if (c == 0) return mid;
-        if (c < 0) {
-          hi = mid;
-        } else {
-          lo = mid + 1;
-        }
-      }
-      return lo == 0 ? 0 : lo - 1;
-    }
+    const bool flat = flatValid_;
     size_t lo = 0, hi = size_;
     size_t chunk = 0, first = 0, end = 0;  // the chunk of the last probe: [first, end)
     while (lo < hi) {
       const size_t mid = (lo + hi) / 2;
-      if (mid < first || mid >= end) {
+      if (!flat && (mid < first || mid >= end)) {
         chunk = PlaceOf(mid).chunk;
         first = starts_[chunk];
         end = first + chunks_[chunk].size();
       }
-      const Chunk& ch = chunks_[chunk];
-      const uint64_t prefix = ch.prefixes[mid - first];
+      const uint64_t prefix = flat ? flat_[mid] : chunks_[chunk].prefixes[mid - first];
       int c;
       if (keyPrefix != prefix) {
         c = keyPrefix < prefix ? -1 : 1;
       } else {
-        const Word& w = ch.words[mid - first];
+        const Word& w = flat ? word(mid) : chunks_[chunk].words[mid - first];
         // Equal first units of a shorter word: the key ends where it ends.
         c = w.len < kPrefixUnits ? 0 : CompareWords(key, w.p);
       }
