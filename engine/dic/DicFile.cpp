@@ -66,6 +66,7 @@ int DicFile<B>::Close() {
   }
   data_.reset();
   index_.reset();
+  append_ = AppendPoint();
   file_.Close();
   return rc;
 }
@@ -397,6 +398,9 @@ int DicFile<B>::SetUpFromHeader() {
   }
   index_.reset(new HVokaIndex<B>(&file_, &error_));
   data_.reset(new HVokaData<B>(&file_, &error_));
+  // A new block file counts its versions afresh: a point of the old one
+  // means nothing.
+  append_ = AppendPoint();
   if (index_->SetUp(areaOffset, areaSize, header_.indexCount(), header_.indexWide() != 0, unit) != 0) return -1;
   if (data_->SetUp(areaOffset + areaSize, unit, header_.freeBlock(), header_.blockCount(), header_.wordCount()) != 0)
     return -1;
@@ -439,6 +443,7 @@ template <class B>
 void DicFile<B>::Abandon() {
   data_.reset();
   index_.reset();
+  append_ = AppendPoint();
   int32_t code = error_;
   file_.Close();
   error_ = code;
