@@ -57,6 +57,10 @@ class ChangeRun {
       // The model holds what the file holds; a text a search hands back
       // cut short cannot tell it.
       if (compare_ && !Listing(&model_)) compare_ = false;
+      // The model knows the headword limit a new dictionary has (248); a
+      // header that sets another (it decides which registration is too
+      // long, and how much of a headword tells two apart) is not modelled.
+      if (v().Header().maxWordLen() != int32_t(vk::kMaxWordUnits)) compare_ = false;
       for (const auto& e : model_.entries())
         if (Cut(e.second.fields)) compare_ = false;
       // The header's count may be off in a file the check finds sound (the
