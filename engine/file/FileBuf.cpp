@@ -374,12 +374,7 @@ int64_t FileBuf::Size() {
 int FileBuf::Truncate(int64_t offset) {
   if (!file_ || offset < 0) return -1;
   // Held bytes go out first, so that the cut applies to what they say.
-  if (Holding()) {
-    const int32_t code = errorCell_ ? *errorCell_ : 0;
-    const int rc = WriteHeld();
-    if (rc != 0) return -1;
-    if (errorCell_) *errorCell_ = code;
-  }
+  if (Holding() && WriteHeld() != 0) return -1;
   if (file_->Seek(offset) != 0) return -1;
   if (journal_) {
     // The journal's error code is not the cut's to report.

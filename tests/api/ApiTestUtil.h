@@ -1,5 +1,7 @@
 // Typed parameters for tests over the loaded libraries, and string helpers.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "api/EngineLib.h"
@@ -26,6 +28,15 @@ struct LibC620 {
   using B = vk::TraitsVKC620;
   using C = char;
   static constexpr const char* kName = "VKC620";
+};
+
+// The four libraries, for typed tests that name each case after its library.
+using AllLibraries = ::testing::Types<LibU8, LibUB, LibUL, LibC620>;
+struct LibraryNames {
+  template <class L>
+  static std::string GetName(int) {
+    return L::kName;
+  }
 };
 
 // An interface string from UTF-16 (narrow libraries take ASCII here).

@@ -231,14 +231,7 @@ class ReferenceFilesTest : public ::testing::Test {
   TempDir dir_;
 };
 
-using Libraries = ::testing::Types<LibU8, LibUB, LibUL, LibC620>;
-struct LibNames {
-  template <class L>
-  static std::string GetName(int) {
-    return L::kName;
-  }
-};
-TYPED_TEST_SUITE(ReferenceFilesTest, Libraries, LibNames);
+TYPED_TEST_SUITE(ReferenceFilesTest, AllLibraries, LibraryNames);
 
 TYPED_TEST(ReferenceFilesTest, MergedInThreeOrdersWithFastModeOnAndOff) {
   const struct {

@@ -24,6 +24,15 @@ class FaultTest : public ::testing::Test {
 
   static std::string Name(int i) { return "k" + std::to_string(100 + i); }
 
+  // What the file at `path` holds, walked block by block.
+  static Model Stored(const std::string& path) {
+    Walk<B> w;
+    WalkFile<B>(path, &w);
+    Model found;
+    for (const auto& e : w.entries) found[std::string(e.word.begin(), e.word.end())] = e.fields.translation.size();
+    return found;
+  }
+
   // A dictionary of a few blocks whose entries average over 64 bytes, so
   // that the next records split and grow blocks.
   void Build(const std::string& path, Model* model) {
@@ -73,14 +82,8 @@ class FaultTest : public ::testing::Test {
         EXPECT_TRUE(FileBytes(path) == before) << "a failed change leaves the file as it was";
         ++reported;
       }
-      Walk<B> w;
-      WalkFile<B>(path, &w);
+      const Model found = Stored(path);
       if (HasFailure()) return;
-      Model found;
-      for (const auto& e : w.entries) {
-        std::string s(e.word.begin(), e.word.end());
-        found[s] = e.fields.translation.size();
-      }
       if (rc == 1) {
         if (erases) {
           model.erase(word);
@@ -167,11 +170,8 @@ TYPED_TEST(FaultTest, FullDiskAnswers4AndKeepsWhatWasStored) {
       model["zz"] = 5;
       v.CloseDic();
     }
-    Walk<B> w;
-    WalkFile<B>(path, &w);
+    const typename FaultTest<B>::Model found = this->Stored(path);
     if (this->HasFailure()) return;
-    typename FaultTest<B>::Model found;
-    for (const auto& e : w.entries) found[std::string(e.word.begin(), e.word.end())] = e.fields.translation.size();
     EXPECT_EQ(found, model);
   }
 }
@@ -196,11 +196,7 @@ TYPED_TEST(FaultTest, CloseThatCannotWriteTheBatchSaysSo) {
     EXPECT_EQ(v.CloseFile(), -1);
     EXPECT_EQ(v.Error(), vk::kErrDiskFull);
   }
-  Walk<B> w;
-  WalkFile<B>(path, &w);
-  typename FaultTest<B>::Model found;
-  for (const auto& e : w.entries) found[std::string(e.word.begin(), e.word.end())] = e.fields.translation.size();
-  EXPECT_EQ(found, model);
+  EXPECT_EQ(this->Stored(path), model);
 }
 
 // No block may start past the last unit the build can address: a data area

@@ -41,14 +41,7 @@ class OptimizeApiTest : public ::testing::Test {
   TempDir dir_;
 };
 
-using Libraries = ::testing::Types<LibU8, LibUB, LibUL, LibC620>;
-struct LibNames {
-  template <class L>
-  static std::string GetName(int) {
-    return L::kName;
-  }
-};
-TYPED_TEST_SUITE(OptimizeApiTest, Libraries, LibNames);
+TYPED_TEST_SUITE(OptimizeApiTest, AllLibraries, LibraryNames);
 
 TYPED_TEST(OptimizeApiTest, OptimizesThroughTheCallersRecord) {
   using B = typename TestFixture::B;
