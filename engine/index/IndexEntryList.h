@@ -159,7 +159,7 @@ class IndexEntryList {
     clear();
     std::vector<Chunk>().swap(chunks_);
     std::vector<size_t>().swap(starts_);
-    std::vector<uint64_t>().swap(flat_);
+    DropFlat();
   }
 
   // Calls f(position, block number, headword) for every entry in order.
@@ -177,18 +177,17 @@ class IndexEntryList {
   // it always did; once the range lies in one chunk, probes cost no chunk
   // lookup.
   size_t search(const Unit* key) const {
-    const uint64_t keyPrefix = PrefixOf(key, UnitLength(key));
+    const size_t keyLen = UnitLength(key);
+    const uint64_t keyPrefix = PrefixOf(key, keyLen);
     // An index that has stopped changing (a dictionary being read) is
     // searched through one flat array of the prefixes: the probes then
     // touch one array, not a chunk each.
     if (!flatValid_ && size_ >= kFlatFrom && ++quietSearches_ > kQuietSearches) {
       try {
-        flat_.clear();
-        flat_.reserve(size_);
-        for (const Chunk& ch : chunks_) flat_.insert(flat_.end(), ch.prefixes.begin(), ch.prefixes.end());
+        MakeFlat();
         flatValid_ = true;
       } catch (const std::bad_alloc&) {
-        flat_.clear();
+        DropFlat();
       }
     }
     const bool flat = flatValid_;
@@ -205,8 +204,10 @@ class IndexEntryList {
       int c;
       if (keyPrefix != prefix) {
         c = keyPrefix < prefix ? -1 : 1;
+      } else if (flat) {
+        c = CompareEqualPrefix(key, keyLen, mid);
       } else {
-        const Word& w = flat ? word(mid) : chunks_[chunk].words[mid - first];
+        const Word& w = chunks_[chunk].words[mid - first];
         // Equal first units of a shorter word: the key ends where it ends.
         c = w.len < kPrefixUnits ? 0 : CompareWords(key, w.p);
       }
@@ -276,6 +277,44 @@ class IndexEntryList {
     flatValid_ = false;
     quietSearches_ = 0;
   }
+  // The flat arrays: for every entry its prefix, the prefix of its next
+  // units (zero for a word no longer than one prefix) and its headword, so
+  // that a search of a quiet index reads the chunks not at all and a
+  // headword only where sixteen bytes are equal. Throw std::bad_alloc.
+  void MakeFlat() const {
+    flat_.clear();
+    flatNext_.clear();
+    flatWords_.clear();
+    flat_.reserve(size_);
+    flatNext_.reserve(size_);
+    flatWords_.reserve(size_);
+    for (const Chunk& ch : chunks_) {
+      flat_.insert(flat_.end(), ch.prefixes.begin(), ch.prefixes.end());
+      flatWords_.insert(flatWords_.end(), ch.words.begin(), ch.words.end());
+      for (const Word& w : ch.words) flatNext_.push_back(NextPrefixOf(w.p, w.len));
+    }
+  }
+  void DropFlat() const {
+    std::vector<uint64_t>().swap(flat_);
+    std::vector<uint64_t>().swap(flatNext_);
+    std::vector<Word>().swap(flatWords_);
+  }
+  // CompareWords(key, word(i)) for an entry of the flat arrays whose prefix
+  // equals the key's.
+  int CompareEqualPrefix(const Unit* key, size_t keyLen, size_t i) const {
+    const Word& w = flatWords_[i];
+    // Equal first units of a shorter word: the key ends where it ends.
+    if (w.len < kPrefixUnits) return 0;
+    const uint64_t keyNext = NextPrefixOf(key, keyLen);
+    const uint64_t next = flatNext_[i];
+    if (keyNext != next) return keyNext < next ? -1 : 1;
+    if (w.len < 2 * kPrefixUnits) return 0;
+    return CompareWords(key, w.p);
+  }
+  static uint64_t NextPrefixOf(const Unit* w, size_t len) {
+    return len > kPrefixUnits ? PrefixOf(w + kPrefixUnits, len - kPrefixUnits) : 0;
+  }
+
   // A headword's first units as one number that orders as CompareWords does
   // for words that differ in them.
   static uint64_t PrefixOf(const Unit* w, size_t len) {
@@ -333,6 +372,8 @@ class IndexEntryList {
   uint32_t bias_ = 0;
   mutable size_t lastChunk_ = 0;
   mutable std::vector<uint64_t> flat_;  // every prefix in order, while flatValid_
+  mutable std::vector<uint64_t> flatNext_;
+  mutable std::vector<Word> flatWords_;
   mutable bool flatValid_ = false;
   mutable size_t quietSearches_ = 0;
 };

@@ -8,19 +8,33 @@ namespace vk {
 uint8_t* PageCache::Load(size_t index, PageSource* source, int* err) {
   *err = 0;
   if (index < pages_.size() && pages_[index]) return pages_[index].get();
-  if (cached_ >= maxPages_) Reset(size_);
   const int64_t start = static_cast<int64_t>(index) * int64_t(kPageBytes);
   const size_t want = static_cast<size_t>(std::min<int64_t>(int64_t(kPageBytes), size_ - start));
-  Page page(new uint8_t[kPageBytes]());
+  if (index >= pages_.size()) pages_.resize(index + 1);
+  Page page = TakeBuffer();
   size_t got = 0;
   *err = source->ReadAt(start, page.get(), want, &got);
   if (*err != 0) return nullptr;
   // A file shorter than expected was cut by someone else: believe the file.
   if (got < want) size_ = start + static_cast<int64_t>(got);
-  if (index >= pages_.size()) pages_.resize(index + 1);
+  std::memset(page.get() + got, 0, kPageBytes - got);
   pages_[index] = std::move(page);
+  resident_.push_back(index);
   ++cached_;
   return pages_[index].get();
+}
+
+PageCache::Page PageCache::TakeBuffer() {
+  if (cached_ < maxPages_ || resident_.empty()) return Page(new uint8_t[kPageBytes]);
+  victimSeed_ ^= victimSeed_ << 13;
+  victimSeed_ ^= victimSeed_ >> 7;
+  victimSeed_ ^= victimSeed_ << 17;
+  const size_t slot = static_cast<size_t>(victimSeed_ % resident_.size());
+  const size_t victim = resident_[slot];
+  resident_[slot] = resident_.back();
+  resident_.pop_back();
+  --cached_;
+  return std::move(pages_[victim]);
 }
 
 int PageCache::Read(int64_t pos, void* buf, size_t n, size_t* got, PageSource* source) {
@@ -65,7 +79,11 @@ void PageCache::Truncated(int64_t size) {
     for (size_t index = keep; index < pages_.size(); ++index) {
       if (pages_[index]) --cached_;
     }
-    if (keep < pages_.size()) pages_.resize(keep);
+    if (keep < pages_.size()) {
+      pages_.resize(keep);
+      resident_.erase(std::remove_if(resident_.begin(), resident_.end(), [keep](size_t i) { return i >= keep; }),
+                      resident_.end());
+    }
     const size_t in = static_cast<size_t>(size % int64_t(kPageBytes));
     if (in != 0 && keep > 0 && keep - 1 < pages_.size() && pages_[keep - 1])
       std::memset(pages_[keep - 1].get() + in, 0, kPageBytes - in);
@@ -75,6 +93,7 @@ void PageCache::Truncated(int64_t size) {
 
 void PageCache::Reset(int64_t size) {
   pages_.clear();
+  resident_.clear();
   cached_ = 0;
   size_ = size;
 }

@@ -17,7 +17,10 @@
 // the size update; a truncate that shortens it zeroes the cut bytes.
 //
 // The cache holds at most kMaxPages pages (or the number it is made with);
-// when full it starts over.
+// when full, a new page takes the place of one chosen at random. Random
+// replacement keeps most of a file somewhat larger than the cache (a
+// dictionary read in random order) where starting over would keep little,
+// and it costs no bookkeeping per read.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -59,11 +62,15 @@ class PageCache {
  private:
   using Page = std::unique_ptr<uint8_t[]>;
   uint8_t* Load(size_t index, PageSource* source, int* err);
+  // A page's buffer for a new page: a victim's when the cache is full.
+  Page TakeBuffer();
 
   int64_t size_;
   size_t maxPages_;
   std::vector<Page> pages_;  // by page number; null where not cached
   size_t cached_ = 0;
+  std::vector<size_t> resident_;  // the numbers of the cached pages, in no order
+  uint64_t victimSeed_ = 0x9E3779B97F4A7C15u;
 };
 
 }  // namespace vk

@@ -106,8 +106,14 @@ TEST(IndexEntryListTest, SearchAnswersAsAFlatBinarySearch) {
   for (bool sorted : {true, false}) {
     List list;
     std::vector<std::string> words;
-    // Numbers of 1 to 12 digits: some share their first eight bytes.
-    for (int i = 0; i < 3000; ++i) words.push_back(std::to_string(rng() % 1000000000000ULL >> (rng() % 40)));
+    // Numbers of 1 to 12 digits, some followed by a dash and more digits:
+    // some share their first eight bytes, some their first sixteen.
+    auto number = [&rng]() { return std::to_string(rng() % 1000000000000ULL >> (rng() % 40)); };
+    auto longer = [&rng, &number](std::string w) {
+      if (rng() % 3 == 0) w += "-" + std::to_string(rng() % 4) + std::string(rng() % 6, '7') + number();
+      return w;
+    };
+    for (int i = 0; i < 3000; ++i) words.push_back(longer(number()));
     if (sorted) std::sort(words.begin(), words.end());
     // Inserted out of order, so the chunks are split in many places.
     std::vector<std::string> placed;
@@ -122,7 +128,9 @@ TEST(IndexEntryListTest, SearchAnswersAsAFlatBinarySearch) {
       for (const std::string& w : placed) list.push_back(0, W(w));
     }
     for (int probe = 0; probe < 2000; ++probe) {
-      std::string key = probe % 3 == 0 ? placed[rng() % placed.size()] : std::to_string(rng() % 1000000000000ULL >> (rng() % 40));
+      std::string key = probe % 3 == 0 ? placed[rng() % placed.size()] : longer(number());
+      if (probe % 7 == 0) key = placed[rng() % placed.size()].substr(0, rng() % 20);  // a cut headword
+      if (key.empty()) key = "0";
       if (probe % 5 == 0) key += char(0xE3);  // a unit above ASCII after an equal start
       auto cmp = [&](const std::string& w) { return CompareWords(key.c_str(), w.c_str()); };
       size_t lo = 0, hi = placed.size(), want = SIZE_MAX;

@@ -106,20 +106,63 @@ TEST(PageCacheTest, WritesReachCachedPagesAndGapsReadAsZeros) {
   EXPECT_EQ(ReadVia(c, s, kPage - 2, 8), std::string("W\0\0\0\0\0\0z", 8));
 }
 
-TEST(PageCacheTest, StartsOverWhenFull) {
+TEST(PageCacheTest, AFullCacheGivesUpOnePageForANewOne) {
   CountingSource s;
   s.bytes = std::string(6 * kPage, 'q');
   s.bytes[5 * kPage] = 'r';
+  s.bytes[2 * kPage + 1] = 's';
   vk::PageCache c(static_cast<int64_t>(s.bytes.size()), 4);
   std::string out(1, '?');
   size_t got;
   for (size_t i = 0; i < 4; ++i) ASSERT_EQ(c.Read(static_cast<int64_t>(i * kPage), &out[0], 1, &got, &s), 0);
   EXPECT_EQ(c.cachedPages(), 4u);
   EXPECT_EQ(ReadVia(c, s, 5 * kPage, 2), "rq");
-  EXPECT_EQ(c.cachedPages(), 1u);
+  EXPECT_EQ(c.cachedPages(), 4u);
   EXPECT_EQ(s.reads, 5);
-  EXPECT_EQ(ReadVia(c, s, 0, 2), "qq");
-  EXPECT_EQ(s.reads, 6);
+  EXPECT_EQ(ReadVia(c, s, 5 * kPage, 2), "rq");  // the new page stays
+  EXPECT_EQ(s.reads, 5);
+  // One of the first four pages made room: reading them again loads it (and
+  // whatever that load displaces), and every byte is the file's.
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(ReadVia(c, s, static_cast<int64_t>(i * kPage), 2), i == 2 ? "qs" : "qq");
+  EXPECT_GE(s.reads, 6);
+  EXPECT_LE(s.reads, 9);
+  EXPECT_EQ(c.cachedPages(), 4u);
+}
+
+TEST(PageCacheTest, ReplacedPagesStayTrueThroughWritesAndCuts) {
+  // Many more pages than the cache holds, read, written and cut in a
+  // pseudo-random order: every read must give the file's bytes.
+  CountingSource s;
+  s.bytes = std::string(40 * kPage, '\0');
+  for (size_t i = 0; i < s.bytes.size(); ++i) s.bytes[i] = static_cast<char>('a' + i % 23);
+  vk::PageCache c(static_cast<int64_t>(s.bytes.size()), 5);
+  uint32_t x = 12345;
+  auto next = [&x](uint32_t n) { x = x * 1103515245u + 12345u; return (x >> 8) % n; };
+  for (int step = 0; step < 3000; ++step) {
+    const size_t size = s.bytes.size();
+    const size_t pos = next(static_cast<uint32_t>(size + 100));
+    const size_t n = 1 + next(3 * kPage);
+    switch (next(10)) {
+      case 0: {  // a write, through the file first and then the cache
+        std::string data(n, static_cast<char>('A' + step % 26));
+        if (s.bytes.size() < pos + n) s.bytes.resize(pos + n, '\0');
+        s.bytes.replace(pos, n, data);
+        c.Wrote(static_cast<int64_t>(pos), data.data(), n);
+        break;
+      }
+      case 1:  // a cut, now and then
+        if (step % 7 == 0) {
+          s.bytes.resize(std::max<size_t>(pos, 10 * kPage));
+          c.Truncated(static_cast<int64_t>(s.bytes.size()));
+        }
+        break;
+      default: {
+        const std::string want = pos >= size ? std::string() : s.bytes.substr(pos, n);
+        ASSERT_EQ(ReadVia(c, s, static_cast<int64_t>(pos), n), want) << "step " << step;
+        ASSERT_LE(c.cachedPages(), 5u);
+      }
+    }
+  }
 }
 
 using vktest::Slurp;
