@@ -121,6 +121,38 @@ TEST(Bocu1Icu, RandomTextsBytesEqualIcuAndDecodeBack) {
   }
 }
 
+// Runs of one script, as translations have them, crossing the edges of the
+// script ranges that keep a prev of their own: encoded as ICU encodes them,
+// read back as ICU reads them, whole, cut short or into a small output.
+TEST(Bocu1Icu, RunsOfOneScriptDecodeAsIcuDoes) {
+  const uint32_t seed = test::TestSeed(20261211);
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (VK_TEST_SEED to repeat)");
+  std::mt19937 rng(seed);
+  IcuBocu icu;
+  for (int round = 0; round < 20000; ++round) {
+    std::u16string s = test::RandomRunsText(rng, 6);
+    std::string theirs = icu.Encode(s);
+    ASSERT_EQ(Hex(theirs), Hex(Bocu1Encode(s))) << "round " << round;
+    ASSERT_EQ(HexUnits(s), HexUnits(DecodeAll(theirs))) << "round " << round;
+    // And cut anywhere, as a full output or a short input leaves it.
+    const size_t cut = rng() % (theirs.size() + 1);
+    std::u16string icuPart;
+    if (icu.Decode(theirs.substr(0, cut), &icuPart)) {
+      ASSERT_EQ(HexUnits(icuPart), HexUnits(DecodeAll(theirs.substr(0, cut)))) << "round " << round;
+    }
+    const int32_t cap = static_cast<int32_t>(rng() % (s.size() + 2)) + 1;
+    std::u16string part(static_cast<size_t>(cap) + 4, u'#');
+    Bocu1Decoded r = Bocu1Decode(reinterpret_cast<const uint8_t*>(theirs.data()), static_cast<int32_t>(theirs.size()),
+                                 false, part.data(), cap);
+    ASSERT_LE(r.written, cap - 1) << "round " << round;
+    ASSERT_GE(r.written, std::min<int32_t>(cap - 1, static_cast<int32_t>(s.size())) - 1) << "round " << round;
+    ASSERT_EQ(HexUnits(s.substr(0, static_cast<size_t>(r.written))), HexUnits(part.substr(0, static_cast<size_t>(r.written))))
+        << "round " << round;
+    ASSERT_EQ(part[static_cast<size_t>(r.written)], u'\0');
+    ASSERT_EQ(part[static_cast<size_t>(cap)], u'#') << "written past the capacity";
+  }
+}
+
 // Where ICU reads a byte string as well-formed, the decoder must read it the
 // same way (0xFF resets included) and find nothing wrong with it.
 TEST(Bocu1Icu, RandomBytesIcuAcceptsDecodeTheSame) {

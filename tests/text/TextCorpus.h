@@ -83,6 +83,29 @@ inline uint32_t RandomCodePoint(std::mt19937& rng) {
   return c;
 }
 
+// Runs of characters from one neighbourhood, as real text has them, around
+// the places where the script ranges that keep their own prev begin and end.
+inline std::u16string RandomRunsText(std::mt19937& rng, int maxRuns) {
+  auto in = [&](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); };
+  const uint32_t centres[] = {0x20, 0x41, 0x3000, 0x3040, 0x3080, 0x30A0, 0x30C0, 0x4DF0, 0x4E00, 0x7711,
+                              0x9FA5, 0x9FC0, 0xABF0, 0xAC00, 0xC1D1, 0xD7A3, 0xD7C0, 0xFF80, 0x10000};
+  std::u16string s;
+  const int runs = static_cast<int>(in(0, static_cast<uint32_t>(maxRuns)));
+  for (int r = 0; r < runs; ++r) {
+    const uint32_t centre = in(0, 9) == 0 ? in(0x21, 0xFFFF) : centres[in(0, std::size(centres) - 1)];
+    const uint32_t spread = in(0, 2) == 0 ? 12000 : 160;
+    const int n = static_cast<int>(in(1, 24));
+    for (int k = 0; k < n; ++k) {
+      uint32_t c = centre + in(0, 2 * spread) - spread;
+      if (c > 0x10FFFF || int64_t(centre) - int64_t(spread) + int64_t(in(0, 2 * spread)) < 0) c = in(0x21, 0x7F);
+      if (in(0, 15) == 0) c = 0x20;
+      if (c >= 0xD800 && c <= 0xDFFF) c = 0x20;
+      AppendCodePoint(s, c);
+    }
+  }
+  return s;
+}
+
 inline std::u16string RandomText(std::mt19937& rng, int maxChars) {
   std::u16string s;
   int n = std::uniform_int_distribution<int>(0, maxChars)(rng);
