@@ -9,13 +9,22 @@
 // dictionary filled in random order splits a block, and inserts an index
 // entry, every few registrations, and a flat array made that quadratic.
 //
-// Beside each headword pointer lies the headword's first eight bytes as one
-// number (a word's first units, most significant first, zero-padded), so
-// that a binary search compares numbers in the chunk and reads a headword
-// only where the first bytes are equal: the headwords lie all over the heap.
+// Beside each headword pointer lie the headword's first eight bytes as one
+// number (a word's first units, most significant first, zero-padded) and
+// the next eight as another, so that a binary search compares numbers in
+// the chunk and reads a headword only where sixteen bytes are equal: the
+// headwords lie all over the heap.
 // An index that has stopped changing (a dictionary being read) also keeps
 // every prefix in one flat array, made after a run of searches without a
 // change and dropped at the next change, so that a search touches one array.
+//
+// The list counts the neighbouring pairs whose headwords are not in strictly
+// ascending order. While there are none (every index the engine writes) a
+// search looks for the chunk first, through the first prefix of each chunk,
+// and then inside that chunk: a few cache lines instead of a probe per
+// halving all over the index. A strictly ascending list has one right
+// answer, so this gives what the probes of one flat search give; a damaged
+// list out of order is searched by those probes, as it always was.
 //
 // Block numbers are stored with a bias: when the index area grows or shrinks
 // by k units every physical number moves by k, and adding k to the bias does
@@ -92,8 +101,10 @@ class IndexEntryList {
     try {
       if (chunks_.empty()) {
         starts_.reserve(1);
+        firstPrefixes_.reserve(1);
         chunks_.emplace_back();
         starts_.push_back(0);
+        firstPrefixes_.push_back(0);
       }
       c = ChunkFor(pos);
       if (chunks_[c].size() >= kChunkMax) {
@@ -103,16 +114,22 @@ class IndexEntryList {
       Reserve(&chunks_[c].blocks);
       Reserve(&chunks_[c].words);
       Reserve(&chunks_[c].prefixes);
+      Reserve(&chunks_[c].nexts);
     } catch (...) {
       delete[] w.p;
       throw;
     }
     // With the room reserved, inserting plain values cannot throw.
+    if (pos > 0 && pos < size_) disorder_ -= OutOfOrder(word(pos - 1), word(pos));
+    if (pos > 0) disorder_ += OutOfOrder(word(pos - 1), w);
+    if (pos < size_) disorder_ += OutOfOrder(w, word(pos));
     Chunk& ch = chunks_[c];
     const std::ptrdiff_t j = static_cast<std::ptrdiff_t>(pos - starts_[c]);
     ch.blocks.insert(ch.blocks.begin() + j, Stored(block));
     ch.words.insert(ch.words.begin() + j, w);
     ch.prefixes.insert(ch.prefixes.begin() + j, PrefixOf(w.p, w.len));
+    ch.nexts.insert(ch.nexts.begin() + j, NextPrefixOf(w.p, w.len));
+    if (j == 0) firstPrefixes_[c] = ch.prefixes[0];
     for (size_t k = c + 1; k < starts_.size(); ++k) ++starts_[k];
     ++size_;
     Changed();
@@ -120,16 +137,23 @@ class IndexEntryList {
   void push_back(int32_t block, Word w) { insert(size(), block, w); }
 
   void erase(size_t pos) {
+    if (pos > 0) disorder_ -= OutOfOrder(word(pos - 1), word(pos));
+    if (pos + 1 < size_) disorder_ -= OutOfOrder(word(pos), word(pos + 1));
+    if (pos > 0 && pos + 1 < size_) disorder_ += OutOfOrder(word(pos - 1), word(pos + 1));
     const Place at = PlaceOf(pos);
     Chunk& ch = chunks_[at.chunk];
     delete[] ch.words[at.index].p;
     ch.blocks.erase(ch.blocks.begin() + static_cast<std::ptrdiff_t>(at.index));
     ch.words.erase(ch.words.begin() + static_cast<std::ptrdiff_t>(at.index));
     ch.prefixes.erase(ch.prefixes.begin() + static_cast<std::ptrdiff_t>(at.index));
+    ch.nexts.erase(ch.nexts.begin() + static_cast<std::ptrdiff_t>(at.index));
     for (size_t k = at.chunk + 1; k < starts_.size(); ++k) --starts_[k];
     if (ch.size() == 0) {
       chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(at.chunk));
       starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(at.chunk));
+      firstPrefixes_.erase(firstPrefixes_.begin() + static_cast<std::ptrdiff_t>(at.chunk));
+    } else if (at.index == 0) {
+      firstPrefixes_[at.chunk] = ch.prefixes[0];
     }
     --size_;
     Changed();
@@ -137,21 +161,30 @@ class IndexEntryList {
 
   // Takes over w in place of the headword at pos, which is freed.
   void replaceWord(size_t pos, Word w) {
+    if (pos > 0) disorder_ += OutOfOrder(word(pos - 1), w) - OutOfOrder(word(pos - 1), word(pos));
+    if (pos + 1 < size_) disorder_ += OutOfOrder(w, word(pos + 1)) - OutOfOrder(word(pos), word(pos + 1));
     const Place at = PlaceOf(pos);
     Word& old = chunks_[at.chunk].words[at.index];
     delete[] old.p;
     old = w;
     chunks_[at.chunk].prefixes[at.index] = PrefixOf(w.p, w.len);
+    chunks_[at.chunk].nexts[at.index] = NextPrefixOf(w.p, w.len);
+    if (at.index == 0) firstPrefixes_[at.chunk] = chunks_[at.chunk].prefixes[0];
     Changed();
   }
+
+  // Whether every headword sorts strictly after the one before it.
+  bool strictlyAscending() const { return disorder_ == 0; }
 
   void clear() {
     for (Chunk& ch : chunks_)
       for (Word& w : ch.words) delete[] w.p;
     chunks_.clear();
     starts_.clear();
+    firstPrefixes_.clear();
     size_ = 0;
     bias_ = 0;
+    disorder_ = 0;
     Changed();
   }
   // Clears and gives the memory back.
@@ -159,6 +192,7 @@ class IndexEntryList {
     clear();
     std::vector<Chunk>().swap(chunks_);
     std::vector<size_t>().swap(starts_);
+    std::vector<uint64_t>().swap(firstPrefixes_);
     DropFlat();
   }
 
@@ -182,7 +216,7 @@ class IndexEntryList {
     // An index that has stopped changing (a dictionary being read) is
     // searched through one flat array of the prefixes: the probes then
     // touch one array, not a chunk each.
-    if (!flatValid_ && size_ >= kFlatFrom && ++quietSearches_ > kQuietSearches) {
+    if (!flatValid_ && size_ >= kFlatFrom && ++quietSearches_ > QuietSearchesForFlat()) {
       try {
         MakeFlat();
         flatValid_ = true;
@@ -191,6 +225,8 @@ class IndexEntryList {
       }
     }
     const bool flat = flatValid_;
+    const Key k{key, keyPrefix, NextPrefixOf(key, keyLen)};
+    if (!flat && disorder_ == 0 && size_ > 0) return SearchAscending(k);
     size_t lo = 0, hi = size_;
     size_t chunk = 0, first = 0, end = 0;  // the chunk of the last probe: [first, end)
     while (lo < hi) {
@@ -200,17 +236,9 @@ class IndexEntryList {
         first = starts_[chunk];
         end = first + chunks_[chunk].size();
       }
-      const uint64_t prefix = flat ? flat_[mid] : chunks_[chunk].prefixes[mid - first];
-      int c;
-      if (keyPrefix != prefix) {
-        c = keyPrefix < prefix ? -1 : 1;
-      } else if (flat) {
-        c = CompareEqualPrefix(key, keyLen, mid);
-      } else {
-        const Word& w = chunks_[chunk].words[mid - first];
-        // Equal first units of a shorter word: the key ends where it ends.
-        c = w.len < kPrefixUnits ? 0 : CompareWords(key, w.p);
-      }
+      const int c = flat ? CompareWithPrefixes(k, flat_[mid], flatNext_[mid], flatWords_[mid])
+                         : CompareWithPrefixes(k, chunks_[chunk].prefixes[mid - first],
+                                               chunks_[chunk].nexts[mid - first], chunks_[chunk].words[mid - first]);
       if (c == 0) return mid;
       if (c < 0) {
         hi = mid;
@@ -259,6 +287,7 @@ class IndexEntryList {
     std::vector<uint32_t> blocks;
     std::vector<Word> words;
     std::vector<uint64_t> prefixes;  // PrefixOf each headword
+    std::vector<uint64_t> nexts;     // NextPrefixOf each headword
     size_t size() const { return blocks.size(); }
   };
   struct Place {
@@ -273,10 +302,61 @@ class IndexEntryList {
   // after kQuietSearches searches without a change between them.
   static constexpr size_t kFlatFrom = 1024;
   static constexpr size_t kQuietSearches = 64;
+  // An ascending list is searched well without the flat arrays, which pay
+  // only for many searches: as many quiet ones as an eighth of the entries.
+  size_t QuietSearchesForFlat() const { return disorder_ == 0 ? std::max(kQuietSearches, size_ / 8) : kQuietSearches; }
   void Changed() {
     flatValid_ = false;
     quietSearches_ = 0;
   }
+  // 1 when b does not sort strictly after a.
+  static size_t OutOfOrder(const Word& a, const Word& b) { return CompareWords(a.p, b.p) >= 0 ? 1 : 0; }
+
+  // CompareWords(key, w) given the prefixes of both: a headword is read
+  // only where its first sixteen bytes equal the key's.
+  struct Key {
+    const Unit* p;
+    uint64_t prefix, next;
+  };
+  static int CompareWithPrefixes(const Key& key, uint64_t prefix, uint64_t next, const Word& w) {
+    if (key.prefix != prefix) return key.prefix < prefix ? -1 : 1;
+    // Equal first units of a shorter word: the key ends where it ends.
+    if (w.len < kPrefixUnits) return 0;
+    if (key.next != next) return key.next < next ? -1 : 1;
+    if (w.len < 2 * kPrefixUnits) return 0;
+    return CompareWords(key.p, w.p);
+  }
+
+  // The search of a strictly ascending, non-empty list: the last entry not
+  // after the key, or 0 when the key sorts first.
+  size_t SearchAscending(const Key& key) const {
+    // The first chunk whose first headword sorts after the key...
+    size_t lo = 0, hi = chunks_.size();
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      if (CompareWithPrefixes(key, firstPrefixes_[mid], chunks_[mid].nexts[0], chunks_[mid].words[0]) < 0) {
+        hi = mid;
+      } else {
+        lo = mid + 1;
+      }
+    }
+    if (lo == 0) return 0;
+    // ...and in the chunk before it, the first entry after the key.
+    const size_t c = lo - 1;
+    const Chunk& ch = chunks_[c];
+    size_t a = 1, b = ch.size();
+    while (a < b) {
+      const size_t mid = (a + b) / 2;
+      if (CompareWithPrefixes(key, ch.prefixes[mid], ch.nexts[mid], ch.words[mid]) < 0) {
+        b = mid;
+      } else {
+        a = mid + 1;
+      }
+    }
+    lastChunk_ = c;
+    return starts_[c] + a - 1;
+  }
+
   // The flat arrays: for every entry its prefix, the prefix of its next
   // units (zero for a word no longer than one prefix) and its headword, so
   // that a search of a quiet index reads the chunks not at all and a
@@ -290,26 +370,14 @@ class IndexEntryList {
     flatWords_.reserve(size_);
     for (const Chunk& ch : chunks_) {
       flat_.insert(flat_.end(), ch.prefixes.begin(), ch.prefixes.end());
+      flatNext_.insert(flatNext_.end(), ch.nexts.begin(), ch.nexts.end());
       flatWords_.insert(flatWords_.end(), ch.words.begin(), ch.words.end());
-      for (const Word& w : ch.words) flatNext_.push_back(NextPrefixOf(w.p, w.len));
     }
   }
   void DropFlat() const {
     std::vector<uint64_t>().swap(flat_);
     std::vector<uint64_t>().swap(flatNext_);
     std::vector<Word>().swap(flatWords_);
-  }
-  // CompareWords(key, word(i)) for an entry of the flat arrays whose prefix
-  // equals the key's.
-  int CompareEqualPrefix(const Unit* key, size_t keyLen, size_t i) const {
-    const Word& w = flatWords_[i];
-    // Equal first units of a shorter word: the key ends where it ends.
-    if (w.len < kPrefixUnits) return 0;
-    const uint64_t keyNext = NextPrefixOf(key, keyLen);
-    const uint64_t next = flatNext_[i];
-    if (keyNext != next) return keyNext < next ? -1 : 1;
-    if (w.len < 2 * kPrefixUnits) return 0;
-    return CompareWords(key, w.p);
   }
   static uint64_t NextPrefixOf(const Unit* w, size_t len) {
     return len > kPrefixUnits ? PrefixOf(w + kPrefixUnits, len - kPrefixUnits) : 0;
@@ -343,21 +411,26 @@ class IndexEntryList {
   // std::bad_alloc before anything changed.
   void SplitChunk(size_t c) {
     starts_.reserve(starts_.size() + 1);
+    firstPrefixes_.reserve(firstPrefixes_.size() + 1);
     chunks_.reserve(chunks_.size() + 1);
     const size_t half = chunks_[c].size() / 2;
     Chunk fresh;
     fresh.blocks.assign(chunks_[c].blocks.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].blocks.end());
     fresh.words.assign(chunks_[c].words.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].words.end());
     fresh.prefixes.assign(chunks_[c].prefixes.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].prefixes.end());
+    fresh.nexts.assign(chunks_[c].nexts.begin() + static_cast<std::ptrdiff_t>(half), chunks_[c].nexts.end());
     fresh.blocks.reserve(kChunkMax);
     fresh.words.reserve(kChunkMax);
     fresh.prefixes.reserve(kChunkMax);
+    fresh.nexts.reserve(kChunkMax);
     // Nothing below allocates: the headwords now move to the new chunk.
     chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(fresh));
     starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(c) + 1, starts_[c] + half);
+    firstPrefixes_.insert(firstPrefixes_.begin() + static_cast<std::ptrdiff_t>(c) + 1, chunks_[c + 1].prefixes[0]);
     chunks_[c].blocks.resize(half);
     chunks_[c].words.resize(half);
     chunks_[c].prefixes.resize(half);
+    chunks_[c].nexts.resize(half);
   }
 
   // Room for one more, growing by half as a vector does on its own.
@@ -368,7 +441,9 @@ class IndexEntryList {
 
   std::vector<Chunk> chunks_;
   std::vector<size_t> starts_;
+  std::vector<uint64_t> firstPrefixes_;  // chunks_[c].prefixes[0] for every chunk
   size_t size_ = 0;
+  size_t disorder_ = 0;  // neighbouring pairs not in strictly ascending order
   uint32_t bias_ = 0;
   mutable size_t lastChunk_ = 0;
   mutable std::vector<uint64_t> flat_;  // every prefix in order, while flatValid_

@@ -99,6 +99,94 @@ TEST(IndexEntryListTest, RandomChangesMatchAFlatVector) {
   EXPECT_EQ(list.block(0), 7);
 }
 
+// The flat binary search the list's search must answer as: the last entry
+// not after the key, stopping at the first probe that equals it.
+size_t FlatSearch(const std::vector<std::string>& words, const std::string& key) {
+  size_t lo = 0, hi = words.size();
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    const int c = CompareWords(key.c_str(), words[mid].c_str());
+    if (c == 0) return mid;
+    if (c < 0) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo == 0 ? 0 : lo - 1;
+}
+
+// A list kept in order by its changes, now and then put out of order and
+// back: after every change the list knows whether it is strictly ascending,
+// and its search (by chunks while ascending, by flat probes when not)
+// answers as the flat search of the model does.
+TEST(IndexEntryListTest, SearchFollowsEveryChangeInAndOutOfOrder) {
+  std::mt19937 rng(99);
+  List list;
+  std::vector<std::string> model;
+  auto word = [&rng]() {
+    std::string w = std::to_string(rng() % 100000000);
+    if (rng() % 3 == 0) w += "-" + std::string(rng() % 12, 'x') + std::to_string(rng() % 50);
+    return w;
+  };
+  auto ascending = [&model]() {
+    for (size_t i = 1; i < model.size(); ++i)
+      if (CompareWords(model[i - 1].c_str(), model[i].c_str()) >= 0) return false;
+    return true;
+  };
+  int inOrder = 0, outOfOrder = 0;
+  for (int step = 0; step < 12000; ++step) {
+    const int op = static_cast<int>(rng() % 20);
+    const std::string w = word();
+    const size_t sorted = static_cast<size_t>(std::lower_bound(model.begin(), model.end(), w,
+                                                               [](const std::string& a, const std::string& b) {
+                                                                 return CompareWords(a.c_str(), b.c_str()) < 0;
+                                                               }) - model.begin());
+    if ((op < 16 && step % 200 != 199) || model.empty()) {
+      // At its place (a duplicate now and then breaks strict order), or,
+      // rarely, anywhere.
+      const size_t at = op == 0 && rng() % 8 == 0 ? rng() % (model.size() + 1) : sorted;
+      // Now and then a duplicate, which breaks the strict order too.
+      const std::string v = op == 1 && rng() % 8 == 0 && !model.empty() ? model[at % model.size()] : w;
+      list.insert(at, 1, W(v));
+      model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), v);
+    } else if (op < 18 && step % 200 != 199) {
+      const size_t pos = rng() % model.size();
+      list.erase(pos);
+      model.erase(model.begin() + static_cast<std::ptrdiff_t>(pos));
+    } else if (op < 20 && step % 200 != 199) {
+      // Renamed: mostly to a word that keeps the order, rarely to any.
+      const size_t pos = rng() % model.size();
+      const bool fits = (pos == 0 || CompareWords(model[pos - 1].c_str(), w.c_str()) < 0) &&
+                        (pos + 1 == model.size() || CompareWords(w.c_str(), model[pos + 1].c_str()) < 0);
+      if (fits || rng() % 8 == 0) {
+        list.replaceWord(pos, W(w));
+        model[pos] = w;
+      }
+    } else if (!model.empty()) {
+      // Put back in order: of each pair out of order, the entry that does not
+      // fit between its neighbours leaves.
+      for (size_t i = 1; i < model.size();) {
+        if (CompareWords(model[i - 1].c_str(), model[i].c_str()) < 0) {
+          ++i;
+          continue;
+        }
+        const bool dropFirst = i == 1 || CompareWords(model[i - 2].c_str(), model[i].c_str()) < 0;
+        const size_t gone = dropFirst ? i - 1 : i;
+        list.erase(gone);
+        model.erase(model.begin() + static_cast<std::ptrdiff_t>(gone));
+        i = std::max<size_t>(1, i - 1);
+      }
+    }
+    ASSERT_EQ(list.strictlyAscending(), ascending()) << "step " << step;
+    (ascending() ? inOrder : outOfOrder)++;
+    for (int k = 0; k < 3 && !model.empty(); ++k) {
+      const std::string key = k == 0 ? model[rng() % model.size()] : word();
+      ASSERT_EQ(list.search(key.c_str()), FlatSearch(model, key)) << "step " << step << " key " << key;
+    }
+  }
+  EXPECT_GT(model.size(), 2 * List::kChunkMax) << "the run should have spread over several chunks";
+  EXPECT_GT(inOrder, 2000);
+  EXPECT_GT(outOfOrder, 2000);
+}
+
 // The search probes as a binary search over one flat array does, so it gives
 // the same answers on sorted words and on a damaged, unsorted index alike.
 TEST(IndexEntryListTest, SearchAnswersAsAFlatBinarySearch) {
