@@ -292,13 +292,22 @@ VKAPI int32_t VKGetPercent(VKHandle h) { return h && h->file ? h->file->Percent(
 
 namespace {
 
-// The caller's record as fields: null texts are empty.
-vk::Japa<B> FieldsOf(const VKRecordData* rec) {
-  vk::Japa<B> f;
+// The caller's record as fields: null texts are empty. They are copied into
+// the handle's own record, whose texts keep their memory from one call to
+// the next: a bulk load makes no allocation for them.
+const vk::Japa<B>& FieldsOf(VKHandleRec* h, const VKRecordData* rec) {
+  vk::Japa<B>& f = h->input;
   f.attribute = rec->attr;
-  if (rec->japa) f.translation = In(rec->japa);
-  if (rec->exp) f.example = In(rec->exp);
-  if (rec->pron) f.pronunciation = In(rec->pron);
+  auto copy = [](const VKChar* s, typename vk::Japa<B>::Text* to) {
+    if (s) {
+      to->assign(In(s));
+    } else {
+      to->clear();
+    }
+  };
+  copy(rec->japa, &f.translation);
+  copy(rec->exp, &f.example);
+  copy(rec->pron, &f.pronunciation);
   return f;
 }
 
@@ -312,12 +321,12 @@ int32_t Answer(VKHandleRec* h, int32_t rc) {
 
 VKAPI int32_t VKRecord(VKHandle h, const VKRecordData* rec) {
   if (!h || !h->dic || !rec || !rec->word) return 0;
-  return Answer(h, h->dic->RecordWord(In(rec->word), FieldsOf(rec)));
+  return Answer(h, h->dic->RecordWord(In(rec->word), FieldsOf(h, rec)));
 }
 
 VKAPI int32_t VKUpdate(VKHandle h, const VKRecordData* rec) {
   if (!h || !h->dic || !rec || !rec->word) return 0;
-  return Answer(h, h->dic->UpdateWord(In(rec->word), FieldsOf(rec)));
+  return Answer(h, h->dic->UpdateWord(In(rec->word), FieldsOf(h, rec)));
 }
 
 VKAPI int32_t VKErase(VKHandle h, const VKChar* word) {
@@ -359,7 +368,7 @@ VKAPI int32_t VKQueryRecord(VKHandle h, const VKRecordData* rec, VKQueryParam* p
   vk::Voka<B>* v = h ? h->file : nullptr;
   if (!v || !rec || !rec->word || !param) return -1;
   vk::QueryCounters counters;
-  int32_t rc = v->Query(In(rec->word), FieldsOf(rec), param->clashRule, param->mergeFlags, &counters);
+  int32_t rc = v->Query(In(rec->word), FieldsOf(h, rec), param->clashRule, param->mergeFlags, &counters);
   param->existingCount += counters.existing;
   param->addedCount += counters.added;
   param->tooLongCount += counters.tooLong;

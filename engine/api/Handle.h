@@ -30,6 +30,7 @@ struct VKHandleOf {
   int32_t incremental = 0;
   std::basic_string<IChar> currentWord;
   vk::Japa<B> current;
+  vk::Japa<B> input;  // the fields of the record being stored
   int32_t codePage[4] = {0, 0, 0, 0};
 
   // Takes a dictionary file as the handle's dictionary.

@@ -1,16 +1,24 @@
-// The runs live in a vector in list order, front first, with absolute
-// starts; the on-disk structure's signed deltas are implied by neighbouring
-// starts, so reordering and merging keep every start without bookkeeping.
+// The list is kept in two vectors with absolute starts: added_, the runs
+// added since the last sort, the most recent (the list's front) at its back,
+// and sorted_, the rest of the list. The on-disk structure's signed deltas
+// are implied by neighbouring starts, so reordering and merging keep every
+// start without bookkeeping.
 //
-// Invariant: while the list is not marked for sorting, its runs are in
-// ascending order, no two touch, and no two overlap. Add is the only
-// operation that marks it; Sort restores the invariant.
+// Invariant: sorted_ is ascending, and no two of its runs touch or overlap.
+// While the list is not marked for sorting, added_ is empty. Add is the only
+// operation that marks the list; Sort clears the mark and leaves every run
+// in sorted_.
+//
+// Sorting needs no order among the runs it puts in: a sorted list whose
+// neighbours never touch is the one way of writing a set of units as runs,
+// so a stable sort with a merging walk (what the delta-coded list on disk
+// does) and putting each new run in its place, merged with what it touches,
+// end in the same runs.
 //
 // Overlapping runs (a unit freed twice) are folded into one run wherever two
-// runs meet in a merging walk, so a unit is never handed out twice: after
-// sorting, every overlap is between neighbours and disappears in the merge.
-// The one path that takes units without sorting (a single unit off the front
-// run) removes the unit from any other run that also holds it.
+// runs meet in a merge, so a unit is never handed out twice. The one path
+// that takes units without sorting (a single unit off the front run) removes
+// the unit from any other run that also holds it.
 #include "blocks/EmptyList.h"
 
 #include <algorithm>
@@ -21,10 +29,23 @@ namespace {
 
 int64_t End(const EmptyList::Run& r) { return int64_t{r.start} + r.length; }
 
-// Cuts [s, s + k) out of runs[i], which holds all of it.
-void CutFrom(std::vector<EmptyList::Run>& runs, size_t i, int32_t s, int32_t k) {
+bool Meet(const EmptyList::Run& a, const EmptyList::Run& b) { return b.start <= End(a) && End(b) >= a.start; }
+
+// The index of the run of an ascending, non-touching list that holds unit u,
+// or runs.size().
+size_t HolderOf(const std::vector<EmptyList::Run>& runs, int32_t u) {
+  auto after = std::upper_bound(runs.begin(), runs.end(), u, [](int32_t x, const EmptyList::Run& r) { return x < r.start; });
+  if (after == runs.begin()) return runs.size();
+  const size_t i = static_cast<size_t>(after - runs.begin()) - 1;
+  return u < End(runs[i]) ? i : runs.size();
+}
+
+// Cuts [s, s + k) out of a run of added_, which holds all of it; the rest
+// after the cut stays behind the rest before it in list order, so it goes in
+// front of it in the vector.
+void CutAdded(std::vector<EmptyList::Run>& runs, size_t i, int32_t s, int32_t k) {
   EmptyList::Run& r = runs[i];
-  int64_t end = End(r);
+  const int64_t end = End(r);
   if (s == r.start) {
     r.start += k;
     r.length -= k;
@@ -32,18 +53,29 @@ void CutFrom(std::vector<EmptyList::Run>& runs, size_t i, int32_t s, int32_t k) 
     return;
   }
   r.length = s - r.start;
-  int64_t tail = end - (int64_t{s} + k);
-  if (tail > 0) {
-    EmptyList::Run after{s + k, static_cast<int32_t>(tail)};
-    runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(i) + 1, after);
-  }
+  const int64_t tail = end - (int64_t{s} + k);
+  if (tail > 0) runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(i), EmptyList::Run{s + k, static_cast<int32_t>(tail)});
 }
 
 }  // namespace
 
+void EmptyList::CutSorted(std::vector<Run>& runs, size_t i, int32_t s, int32_t k) {
+  Run& r = runs[i];
+  const int64_t end = End(r);
+  if (s == r.start) {
+    r.start += k;
+    r.length -= k;
+    if (r.length == 0) runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(i));
+    return;
+  }
+  r.length = s - r.start;
+  const int64_t tail = end - (int64_t{s} + k);
+  if (tail > 0) runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(i) + 1, Run{s + k, static_cast<int32_t>(tail)});
+}
+
 void EmptyList::Add(int32_t start, int32_t length) {
   if (length <= 0) return;
-  runs_.insert(runs_.begin(), Run{start, length});
+  added_.push_back(Run{start, length});
   needsSort_ = true;
 }
 
@@ -53,21 +85,24 @@ void EmptyList::Insert(int32_t start, int32_t length) {
     Add(start, length);
     return;
   }
-  auto at = std::lower_bound(runs_.begin(), runs_.end(), start,
-                             [](const Run& r, int32_t s) { return r.start < s; });
+  InsertSorted(Run{start, length});
+}
+
+void EmptyList::InsertSorted(Run r) {
+  auto at = std::lower_bound(sorted_.begin(), sorted_.end(), r.start, [](const Run& x, int32_t s) { return x.start < s; });
   // The insertion may move the runs: the position is taken after it.
-  const auto placed = runs_.insert(at, Run{start, length});
-  const size_t i = static_cast<size_t>(placed - runs_.begin());
-  // Only the new run and its neighbours can touch: fold them as Merge does,
-  // from the run before it on.
+  const auto placed = sorted_.insert(at, r);
+  const size_t i = static_cast<size_t>(placed - sorted_.begin());
+  // Only the new run and its neighbours can touch: fold them from the run
+  // before it on.
   size_t from = i > 0 ? i - 1 : 0;
-  while (from + 1 < runs_.size()) {
-    Run& node = runs_[from];
-    const Run& next = runs_[from + 1];
-    if (next.start <= End(node) && End(next) >= node.start) {
+  while (from + 1 < sorted_.size()) {
+    Run& node = sorted_[from];
+    const Run& next = sorted_[from + 1];
+    if (Meet(node, next)) {
       const int64_t hi = std::max(End(node), End(next));
       node.length = static_cast<int32_t>(hi - node.start);
-      runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(from) + 1);
+      sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(from) + 1);
     } else if (from >= i) {
       break;
     } else {
@@ -78,122 +113,134 @@ void EmptyList::Insert(int32_t start, int32_t length) {
 
 void EmptyList::Sort() {
   if (!needsSort_) return;
-  // Stable: runs with equal starts keep their order, as the swapping walk
-  // over the delta-coded list (which swaps only on a negative delta) would.
-  //
-  // Only the runs added at the front since the last sort are out of order;
-  // behind them the list is still ascending. A few such runs are put in
-  // place one by one, the last of them first, each before every run of an
-  // equal start: the order a stable sort of the whole list gives.
-  size_t sorted = runs_.size();
-  while (sorted > 1 && runs_[sorted - 2].start < runs_[sorted - 1].start) --sorted;
-  if (sorted > 0) --sorted;  // runs_[sorted..] ascend
-  constexpr size_t kFewRuns = 8;
-  if (sorted <= kFewRuns) {
-    for (size_t k = sorted; k-- > 0;) {
-      const Run r = runs_[k];
-      auto at = std::lower_bound(runs_.begin() + static_cast<std::ptrdiff_t>(k) + 1, runs_.end(), r.start,
-                                 [](const Run& x, int32_t s) { return x.start < s; });
-      std::move(runs_.begin() + static_cast<std::ptrdiff_t>(k) + 1, at, runs_.begin() + static_cast<std::ptrdiff_t>(k));
-      *(at - 1) = r;
-    }
+  // A few new runs go in one by one; many are sorted and merged with the
+  // rest in one pass.
+  constexpr size_t kFewRuns = 16;
+  if (added_.size() <= kFewRuns) {
+    for (const Run& r : added_) InsertSorted(r);
   } else {
-    std::stable_sort(runs_.begin(), runs_.end(),
-                     [](const Run& a, const Run& b) { return a.start < b.start; });
+    std::sort(added_.begin(), added_.end(), [](const Run& a, const Run& b) { return a.start < b.start; });
+    std::vector<Run> all;
+    all.reserve(added_.size() + sorted_.size());
+    std::merge(added_.begin(), added_.end(), sorted_.begin(), sorted_.end(), std::back_inserter(all),
+               [](const Run& a, const Run& b) { return a.start < b.start; });
+    sorted_.clear();
+    for (const Run& r : all) {
+      if (!sorted_.empty() && Meet(sorted_.back(), r)) {
+        Run& m = sorted_.back();
+        m.length = static_cast<int32_t>(std::max(End(m), End(r)) - m.start);
+      } else {
+        sorted_.push_back(r);
+      }
+    }
   }
-  Merge();
+  added_.clear();
   needsSort_ = false;
 }
 
 void EmptyList::Merge() {
+  // Sorted, the list has nothing a merging walk would change.
+  if (!needsSort_) return;
+  std::vector<Run> list = Runs();
   size_t i = 0;
-  while (i + 1 < runs_.size()) {
-    Run& node = runs_[i];
-    const Run& next = runs_[i + 1];
+  while (i + 1 < list.size()) {
+    Run& node = list[i];
+    const Run& next = list[i + 1];
     // Touching either way is the plain case: the next run starts where this
     // one ends, or ends where this one starts. Overlap is folded the same
     // way. The merged run takes this node's place and the walk stays on it.
-    if (next.start <= End(node) && End(next) >= node.start) {
-      int64_t lo = std::min(node.start, next.start);
-      int64_t hi = std::max(End(node), End(next));
+    if (Meet(node, next)) {
+      const int64_t lo = std::min(node.start, next.start);
+      const int64_t hi = std::max(End(node), End(next));
       node.start = static_cast<int32_t>(lo);
       node.length = static_cast<int32_t>(hi - lo);
-      runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i) + 1);
     } else {
       ++i;
     }
   }
+  // The walked list, still marked for sorting, is all new runs.
+  std::reverse(list.begin(), list.end());
+  added_.swap(list);
+  sorted_.clear();
+}
+
+std::vector<EmptyList::Run> EmptyList::Runs() const {
+  std::vector<Run> list(added_.rbegin(), added_.rend());
+  list.insert(list.end(), sorted_.begin(), sorted_.end());
+  return list;
 }
 
 int32_t EmptyList::Take(int32_t count, int32_t* obtained) {
   if (obtained) *obtained = 0;
-  if (runs_.empty() || count <= 0) return -1;
+  if (IsEmpty() || count <= 0) return -1;
 
   if (count == 1 && !obtained) {
     // A single unit skips the sort: it is the first unit of the front run.
-    int32_t unit = runs_.front().start;
-    CutFrom(runs_, 0, unit, 1);
+    int32_t unit;
+    if (!added_.empty()) {
+      unit = added_.back().start;
+      CutAdded(added_, added_.size() - 1, unit, 1);
+    } else {
+      unit = sorted_.front().start;
+      CutSorted(sorted_, 0, unit, 1);
+    }
     if (needsSort_) {
       // An unsorted list may hold the unit again further back.
-      for (size_t i = 0; i < runs_.size();) {
-        if (runs_[i].start <= unit && unit < End(runs_[i])) {
-          CutFrom(runs_, i, unit, 1);  // run i no longer holds it; look again
-        } else {
-          ++i;
-        }
+      for (size_t i = added_.size(); i-- > 0;) {
+        if (added_[i].start <= unit && unit < End(added_[i])) CutAdded(added_, i, unit, 1);
       }
+      const size_t h = HolderOf(sorted_, unit);
+      if (h < sorted_.size()) CutSorted(sorted_, h, unit, 1);
     }
     return unit;
   }
 
   Sort();
   size_t i = 0;
-  while (runs_[i].length < count && i + 1 < runs_.size()) ++i;
-  int32_t start = runs_[i].start;
-  if (runs_[i].length >= count) {
-    CutFrom(runs_, i, start, count);
+  while (sorted_[i].length < count && i + 1 < sorted_.size()) ++i;
+  const int32_t start = sorted_[i].start;
+  if (sorted_[i].length >= count) {
+    CutSorted(sorted_, i, start, count);
     if (obtained) *obtained = count;
     return start;
   }
   if (!obtained) return -1;
-  *obtained = runs_[i].length;
-  runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(i));
+  *obtained = sorted_[i].length;
+  sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(i));
   return start;
 }
 
 bool EmptyList::TakeAt(int32_t start, int32_t count) {
   Sort();
   if (count <= 0) return false;
-  for (size_t i = 0; i < runs_.size(); ++i) {
-    const Run& r = runs_[i];
-    if (start < r.start) break;
-    if (start < End(r)) {
-      int64_t room = End(r) - start;
-      bool whole = room >= count;
-      CutFrom(runs_, i, start, whole ? count : static_cast<int32_t>(room));
-      return whole;
-    }
-  }
-  return false;
+  const size_t i = HolderOf(sorted_, start);
+  if (i == sorted_.size()) return false;
+  const int64_t room = End(sorted_[i]) - start;
+  const bool whole = room >= count;
+  CutSorted(sorted_, i, start, whole ? count : static_cast<int32_t>(room));
+  return whole;
 }
 
 int32_t EmptyList::FreeRunLengthAt(int32_t unit) {
   Sort();
-  for (const Run& r : runs_) {
-    if (unit < r.start) break;
-    if (unit < End(r)) return static_cast<int32_t>(End(r) - unit);
-  }
-  return 0;
+  const size_t i = HolderOf(sorted_, unit);
+  return i == sorted_.size() ? 0 : static_cast<int32_t>(End(sorted_[i]) - unit);
 }
 
-int32_t EmptyList::FirstStart() const { return runs_.empty() ? -1 : runs_.front().start; }
+int32_t EmptyList::FirstStart() const {
+  if (!added_.empty()) return added_.back().start;
+  return sorted_.empty() ? -1 : sorted_.front().start;
+}
 
 void EmptyList::Shift(int32_t k) {
-  for (Run& r : runs_) r.start -= k;
+  for (Run& r : added_) r.start -= k;
+  for (Run& r : sorted_) r.start -= k;
 }
 
 void EmptyList::Clear() {
-  runs_.clear();
+  added_.clear();
+  sorted_.clear();
   needsSort_ = false;
 }
 

@@ -7,6 +7,7 @@
 // list hands out first is part of the file format's behaviour: a one-unit
 // request takes the first unit of the front run without sorting.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -46,14 +47,25 @@ class EmptyList {
   void Shift(int32_t k);
   void Clear();
 
-  bool IsEmpty() const { return runs_.empty(); }
+  bool IsEmpty() const { return added_.empty() && sorted_.empty(); }
   bool NeedsSort() const { return needsSort_; }
-  // Runs in list order (front first).
-  const std::vector<Run>& Runs() const { return runs_; }
+  // Runs in list order (front first), copied.
+  std::vector<Run> Runs() const;
+  // The runs after Sort, ascending: no copy.
+  const std::vector<Run>& SortedRuns() {
+    Sort();
+    return sorted_;
+  }
 
  private:
-  std::vector<Run> runs_;  // front first
+  // The list is added_ from its back to its front, then sorted_: Add is a
+  // push at the back of added_, and sorted_ keeps the invariant below.
+  std::vector<Run> added_;
+  std::vector<Run> sorted_;
   bool needsSort_ = false;
+
+  void InsertSorted(Run r);
+  static void CutSorted(std::vector<Run>& runs, size_t i, int32_t s, int32_t k);
 };
 
 }  // namespace vk

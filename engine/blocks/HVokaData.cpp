@@ -329,9 +329,8 @@ int HVokaData<B>::SaveFreeChain() {
     firstFree_ = -1;
     return 0;
   }
-  runs_->Sort();
+  const std::vector<EmptyList::Run>& list = runs_->SortedRuns();
   firstFree_ = runs_->FirstStart();
-  const auto& list = runs_->Runs();
   for (size_t r = 0; r < list.size(); ++r) {
     for (int32_t i = 0; i < list[r].length; ++i) {
       int32_t self = list[r].start + i;

@@ -202,8 +202,7 @@ int DicFile<B>::CompactionStep() {
   if (index_->Count() == 0) return 0;
   if (data_->Flush() != 0) return -1;
   EmptyList* runs = data_->FreeRuns();
-  runs->Sort();
-  const auto& list = runs->Runs();
+  const std::vector<EmptyList::Run>& list = runs->SortedRuns();
   for (size_t i = 0; i + 1 < list.size(); ++i) {
     const EmptyList::Run gap = list[i];
     const int32_t usedStart = gap.start + gap.length;

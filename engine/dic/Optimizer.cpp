@@ -264,8 +264,7 @@ class OptimizeRun {
   }
 
   int32_t TakeRun(int32_t units, int32_t barred) {
-    runs_->Sort();
-    for (const FreeRun& r : runs_->Runs()) {
+    for (const FreeRun& r : runs_->SortedRuns()) {
       if (barred >= 0 && r.start < barred) continue;
       if (r.length < units) continue;
       const int32_t start = r.start;
@@ -277,10 +276,9 @@ class OptimizeRun {
 
   // Takes every free unit of [start, start + n) out of the free runs.
   void MarkUsed(int32_t start, int32_t n) {
-    runs_->Sort();
     const int64_t end = int64_t(start) + n;
     std::vector<FreeRun> cut;
-    for (const FreeRun& r : runs_->Runs()) {
+    for (const FreeRun& r : runs_->SortedRuns()) {
       if (r.start >= end) break;
       const int64_t lo = std::max<int64_t>(r.start, start);
       const int64_t hi = std::min<int64_t>(int64_t(r.start) + r.length, end);
