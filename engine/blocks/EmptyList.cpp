@@ -4,7 +4,8 @@
 // are implied by neighbouring starts, so reordering and merging keep every
 // start without bookkeeping.
 //
-// Invariant: sorted_ is ascending, and no two of its runs touch or overlap.
+// Invariant: sorted_ is ascending, and no two of its runs touch or overlap;
+// close_ holds the start of every run of sorted_ that Closes, and no other.
 // While the list is not marked for sorting, added_ is empty. Add is the only
 // operation that marks the list; Sort clears the mark and leaves every run
 // in sorted_.
@@ -59,18 +60,74 @@ void CutAdded(std::vector<EmptyList::Run>& runs, size_t i, int32_t s, int32_t k)
 
 }  // namespace
 
-void EmptyList::CutSorted(std::vector<Run>& runs, size_t i, int32_t s, int32_t k) {
-  Run& r = runs[i];
+void EmptyList::CutSorted(size_t i, int32_t s, int32_t k) {
+  const Run r = sorted_[i];
   const int64_t end = End(r);
   if (s == r.start) {
-    r.start += k;
-    r.length -= k;
-    if (r.length == 0) runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(i));
+    if (r.length == k) {
+      EraseAt(i);
+    } else {
+      SetAt(i, Run{r.start + k, r.length - k});
+    }
     return;
   }
-  r.length = s - r.start;
+  SetAt(i, Run{r.start, s - r.start});
   const int64_t tail = end - (int64_t{s} + k);
-  if (tail > 0) runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(i) + 1, Run{s + k, static_cast<int32_t>(tail)});
+  if (tail > 0) InsertAt(i + 1, Run{s + k, static_cast<int32_t>(tail)});
+}
+
+bool EmptyList::Closes(size_t i) const {
+  if (i + 1 >= sorted_.size()) return false;
+  const Run& gap = sorted_[i];
+  return kCloseRatio * gap.length >= int64_t{sorted_[i + 1].start} - End(gap);
+}
+
+void EmptyList::Mark(size_t i) {
+  if (!Closes(i)) return;
+  const int32_t s = sorted_[i].start;
+  auto at = std::lower_bound(close_.begin(), close_.end(), s);
+  if (at == close_.end() || *at != s) close_.insert(at, s);
+}
+
+void EmptyList::Unmark(size_t i) {
+  if (i >= sorted_.size()) return;
+  const int32_t s = sorted_[i].start;
+  auto at = std::lower_bound(close_.begin(), close_.end(), s);
+  if (at != close_.end() && *at == s) close_.erase(at);
+}
+
+void EmptyList::InsertAt(size_t i, Run r) {
+  // The new run's predecessor now has another successor.
+  if (i > 0) Unmark(i - 1);
+  sorted_.insert(sorted_.begin() + static_cast<std::ptrdiff_t>(i), r);
+  if (i > 0) Mark(i - 1);
+  Mark(i);
+}
+
+void EmptyList::EraseAt(size_t i) {
+  if (i > 0) Unmark(i - 1);
+  Unmark(i);
+  sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(i));
+  if (i > 0) Mark(i - 1);
+}
+
+void EmptyList::SetAt(size_t i, Run r) {
+  if (i > 0) Unmark(i - 1);
+  Unmark(i);
+  sorted_[i] = r;
+  if (i > 0) Mark(i - 1);
+  Mark(i);
+}
+
+void EmptyList::RebuildClose() {
+  close_.clear();
+  for (size_t i = 0; i + 1 < sorted_.size(); ++i)
+    if (Closes(i)) close_.push_back(sorted_[i].start);
+}
+
+int32_t EmptyList::FirstCloseGap() {
+  Sort();
+  return close_.empty() ? -1 : close_.front();
 }
 
 void EmptyList::Add(int32_t start, int32_t length) {
@@ -90,19 +147,18 @@ void EmptyList::Insert(int32_t start, int32_t length) {
 
 void EmptyList::InsertSorted(Run r) {
   auto at = std::lower_bound(sorted_.begin(), sorted_.end(), r.start, [](const Run& x, int32_t s) { return x.start < s; });
-  // The insertion may move the runs: the position is taken after it.
-  const auto placed = sorted_.insert(at, r);
-  const size_t i = static_cast<size_t>(placed - sorted_.begin());
+  const size_t i = static_cast<size_t>(at - sorted_.begin());
+  InsertAt(i, r);
   // Only the new run and its neighbours can touch: fold them from the run
   // before it on.
   size_t from = i > 0 ? i - 1 : 0;
   while (from + 1 < sorted_.size()) {
-    Run& node = sorted_[from];
-    const Run& next = sorted_[from + 1];
+    const Run node = sorted_[from];
+    const Run next = sorted_[from + 1];
     if (Meet(node, next)) {
       const int64_t hi = std::max(End(node), End(next));
-      node.length = static_cast<int32_t>(hi - node.start);
-      sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(from) + 1);
+      EraseAt(from + 1);
+      SetAt(from, Run{node.start, static_cast<int32_t>(hi - node.start)});
     } else if (from >= i) {
       break;
     } else {
@@ -133,6 +189,7 @@ void EmptyList::Sort() {
         sorted_.push_back(r);
       }
     }
+    RebuildClose();
   }
   added_.clear();
   needsSort_ = false;
@@ -163,6 +220,7 @@ void EmptyList::Merge() {
   std::reverse(list.begin(), list.end());
   added_.swap(list);
   sorted_.clear();
+  close_.clear();
 }
 
 std::vector<EmptyList::Run> EmptyList::Runs() const {
@@ -183,7 +241,7 @@ int32_t EmptyList::Take(int32_t count, int32_t* obtained) {
       CutAdded(added_, added_.size() - 1, unit, 1);
     } else {
       unit = sorted_.front().start;
-      CutSorted(sorted_, 0, unit, 1);
+      CutSorted(0, unit, 1);
     }
     if (needsSort_) {
       // An unsorted list may hold the unit again further back.
@@ -191,7 +249,7 @@ int32_t EmptyList::Take(int32_t count, int32_t* obtained) {
         if (added_[i].start <= unit && unit < End(added_[i])) CutAdded(added_, i, unit, 1);
       }
       const size_t h = HolderOf(sorted_, unit);
-      if (h < sorted_.size()) CutSorted(sorted_, h, unit, 1);
+      if (h < sorted_.size()) CutSorted(h, unit, 1);
     }
     return unit;
   }
@@ -201,13 +259,13 @@ int32_t EmptyList::Take(int32_t count, int32_t* obtained) {
   while (sorted_[i].length < count && i + 1 < sorted_.size()) ++i;
   const int32_t start = sorted_[i].start;
   if (sorted_[i].length >= count) {
-    CutSorted(sorted_, i, start, count);
+    CutSorted(i, start, count);
     if (obtained) *obtained = count;
     return start;
   }
   if (!obtained) return -1;
   *obtained = sorted_[i].length;
-  sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(i));
+  EraseAt(i);
   return start;
 }
 
@@ -218,7 +276,7 @@ bool EmptyList::TakeAt(int32_t start, int32_t count) {
   if (i == sorted_.size()) return false;
   const int64_t room = End(sorted_[i]) - start;
   const bool whole = room >= count;
-  CutSorted(sorted_, i, start, whole ? count : static_cast<int32_t>(room));
+  CutSorted(i, start, whole ? count : static_cast<int32_t>(room));
   return whole;
 }
 
@@ -236,11 +294,13 @@ int32_t EmptyList::FirstStart() const {
 void EmptyList::Shift(int32_t k) {
   for (Run& r : added_) r.start -= k;
   for (Run& r : sorted_) r.start -= k;
+  for (int32_t& s : close_) s -= k;
 }
 
 void EmptyList::Clear() {
   added_.clear();
   sorted_.clear();
+  close_.clear();
   needsSort_ = false;
 }
 

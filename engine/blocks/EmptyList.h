@@ -41,6 +41,12 @@ class EmptyList {
   void Sort();
   // One merging walk over the list in its current order.
   void Merge();
+  // Compaction closes a gap (a free run) when the used units up to the next
+  // free run number at most kCloseRatio times the gap's length.
+  static constexpr int64_t kCloseRatio = 20;
+  // Start of the lowest such run after Sort, or -1 when there is none. The
+  // list keeps these runs as it changes, so this costs no walk.
+  int32_t FirstCloseGap();
   // Start of the front run (the lowest after Sort), or -1 when empty.
   int32_t FirstStart() const;
   // Every run's start drops by k (the data area now starts k units later).
@@ -64,8 +70,19 @@ class EmptyList {
   std::vector<Run> sorted_;
   bool needsSort_ = false;
 
+  // Starts of the runs of sorted_ that compaction would close, ascending.
+  std::vector<int32_t> close_;
+
   void InsertSorted(Run r);
-  static void CutSorted(std::vector<Run>& runs, size_t i, int32_t s, int32_t k);
+  void CutSorted(size_t i, int32_t s, int32_t k);
+  // Every change of sorted_ goes through these, which keep close_.
+  void InsertAt(size_t i, Run r);
+  void EraseAt(size_t i);
+  void SetAt(size_t i, Run r);
+  bool Closes(size_t i) const;
+  void Mark(size_t i);
+  void Unmark(size_t i);
+  void RebuildClose();
 };
 
 }  // namespace vk

@@ -202,12 +202,18 @@ int DicFile<B>::CompactionStep() {
   if (index_->Count() == 0) return 0;
   if (data_->Flush() != 0) return -1;
   EmptyList* runs = data_->FreeRuns();
+  // The lowest free run whose used stretch up to the next free run is short
+  // enough beside it: the list knows it without a walk.
+  const int32_t first = runs->FirstCloseGap();
+  if (first < 0) return 0;
   const std::vector<EmptyList::Run>& list = runs->SortedRuns();
-  for (size_t i = 0; i + 1 < list.size(); ++i) {
+  const size_t i = static_cast<size_t>(
+      std::lower_bound(list.begin(), list.end(), first, [](const EmptyList::Run& r, int32_t s) { return r.start < s; }) -
+      list.begin());
+  {
     const EmptyList::Run gap = list[i];
     const int32_t usedStart = gap.start + gap.length;
     const int32_t usedEnd = list[i + 1].start;
-    if (int64_t(20) * gap.length < int64_t(usedEnd) - usedStart) continue;
     // Where each block of the stretch stands in the index: found through
     // the block's first headword, which names it there, by a binary search;
     // when that does not tell, from one walk of the whole index for the
@@ -239,7 +245,6 @@ int DicFile<B>::CompactionStep() {
     runs->Sort();
     return 1;
   }
-  return 0;
 }
 
 // The index position of the entry naming block u, found by the block's

@@ -336,6 +336,16 @@ void CheckAgainst(const vk::EmptyList& list, const Model& m, bool overlapsAllowe
   }
 }
 
+// The gap compaction closes next, found by a walk over the sorted runs.
+int32_t CloseGapByWalk(vk::EmptyList& list) {
+  const std::vector<vk::EmptyList::Run>& runs = list.SortedRuns();
+  for (size_t i = 0; i + 1 < runs.size(); ++i) {
+    const int64_t used = int64_t{runs[i + 1].start} - (int64_t{runs[i].start} + runs[i].length);
+    if (vk::EmptyList::kCloseRatio * runs[i].length >= used) return runs[i].start;
+  }
+  return -1;
+}
+
 void RandomRun(uint32_t seed, bool overlaps) {
   SCOPED_TRACE(testing::Message() << "seed " << seed << (overlaps ? " (overlapping adds)" : ""));
   std::mt19937 rng(seed);
@@ -410,6 +420,10 @@ void RandomRun(uint32_t seed, bool overlaps) {
     }
     CheckAgainst(list, m, overlaps);
     if (testing::Test::HasFatalFailure()) return;
+    if (rnd(0, 3) == 0) {
+      const int32_t walked = CloseGapByWalk(list);
+      ASSERT_EQ(list.FirstCloseGap(), walked) << "the gap compaction closes next";
+    }
     if (!list.NeedsSort()) {
       ASSERT_EQ(list.FirstStart(), m.free.empty() ? -1 : *m.free.begin());
     }
