@@ -203,7 +203,9 @@ TEST_F(BitmapToDibTest, IndexedPixelsKeepTheirIndicesIntoThePalettesTable) {
       if (!own) {
         EXPECT_EQ(d.Table(1), (Colour{128, 0, 0}));
         EXPECT_EQ(d.Table(15), (Colour{255, 255, 0}));
-        if (depth == 8) EXPECT_EQ(d.Table(19), (Colour{255, 255, 255}));
+        if (depth == 8) {
+          EXPECT_EQ(d.Table(19), (Colour{255, 255, 255}));
+        }
       }
     }
   }
