@@ -80,7 +80,6 @@ using HGLOBAL = VKGlobalRec*;
 using HDC = VKDcRec*;
 using PALETTEENTRY = VKPaletteEntry;
 
-#pragma pack(push, 2)
 struct BITMAP {
   int32_t bmType;
   int32_t bmWidth;
@@ -88,9 +87,8 @@ struct BITMAP {
   int32_t bmWidthBytes;
   uint16_t bmPlanes;
   uint16_t bmBitsPixel;
-  void* bmBits;
+  void* bmBits;  // always null: the pixels are the object's own
 };
-#pragma pack(pop)
 struct BITMAPINFOHEADER {
   uint32_t biSize;
   int32_t biWidth;
