@@ -9,17 +9,23 @@
 #                      the fuzz targets built with clang and libFuzzer, each
 #                      run for a few seconds from the generated seed corpus
 #   ./setup.sh build   install and build only
+#   ./setup.sh package build for the prefix /usr in build-pkg/ and make
+#                      the Debian package there (cpack -G DEB)
 #
 # Packages are installed with apt-get only when missing. Build folders:
-# build/ (normal), build-asan/ (sanitizers) and build-fuzz/ (clang, libFuzzer).
+# build/ (normal), build-asan/ (sanitizers), build-fuzz/ (clang, libFuzzer)
+# and build-pkg/ (the package).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 # qt6-base-dev: the desktop program Vkcv and its tests (offscreen platform);
 # fonts-noto-cjk: its Japanese texts, on screen and in the tests' screenshots.
 # clang, libclang-rt-14-dev: the fuzz targets (libFuzzer and the sanitizer
-# runtimes of Debian 12's clang 14).
-PACKAGES=(g++ make cmake libgtest-dev libicu-dev qt6-base-dev libgl-dev fonts-noto-cjk clang libclang-rt-14-dev)
+# runtimes of Debian 12's clang 14). pkg-config: the installation test
+# builds a C program against the installed tree with it. dpkg-dev: the
+# package's dependency list (cpack runs dpkg-shlibdeps).
+PACKAGES=(g++ make cmake libgtest-dev libicu-dev qt6-base-dev libgl-dev fonts-noto-cjk clang libclang-rt-14-dev
+  pkg-config dpkg-dev)
 
 install_missing() {
   local missing=()
@@ -98,8 +104,13 @@ case "$mode" in
     cmake --build build-fuzz -j"$JOBS" --target fuzz_all
     run_suite build-fuzz
     ;;
+  package)
+    cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DVK_BUILD_TESTS=OFF >/dev/null
+    cmake --build build-pkg -j"$JOBS"
+    (cd build-pkg && cpack -G DEB)
+    ;;
   *)
-    echo "usage: $0 [run|test|build]" >&2
+    echo "usage: $0 [run|test|build|package]" >&2
     exit 2
     ;;
 esac

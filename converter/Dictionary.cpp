@@ -1,5 +1,7 @@
 #include "Dictionary.h"
 
+#include "api/EngineLibrary.h"
+#include "util/Places.h"
 #include "util/ProgramFolder.h"
 
 namespace vk {
@@ -9,8 +11,13 @@ const char* const kEngineExports[kEngineExportCount] = {
     "VKClose",        "VKInitSearch",   "VKGetNextSearch", "VKGetPercent",
     "VKSetFastMode",  "VKQueryRecord",  "VKGetErrorCode",  "VKGetErrorMessage"};
 
-std::string EngineFolder(const std::string& chosen) {
-  return chosen.empty() ? ProgramFolder() : chosen;
+std::string EngineFolderIn(const std::string& programFolder, const std::string& chosen, const std::string& dllName) {
+  if (!chosen.empty()) return chosen;
+  return FolderWithFile(EngineFolders(programFolder), EngineLibrary::SharedObjectName(dllName));
+}
+
+std::string EngineFolder(const std::string& chosen, const std::string& dllName) {
+  return EngineFolderIn(ProgramFolder(), chosen, dllName);
 }
 
 }  // namespace vk

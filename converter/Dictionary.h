@@ -8,8 +8,9 @@
 //
 // A library is named as the desktop program names it ("VKC620.DLL") and is
 // loaded as the platform's shared object of that name ("libVKC620.so"): from
-// the engine folder first (the running program's folder unless a caller says
-// otherwise), then through the system's library search. A library counts as
+// the engine folder first (the running program's folder, else the installed
+// library folder, unless a caller says otherwise), then through the
+// system's library search. A library counts as
 // loaded only when every one of the twelve exports the converter calls
 // resolves; one that lacks any of them is treated as missing and unloaded.
 #pragma once
@@ -35,8 +36,12 @@ constexpr size_t kMaxHeadwordUnits = 248;
 constexpr int kEngineExportCount = 12;
 extern const char* const kEngineExports[kEngineExportCount];
 
-// Where the converter looks for an engine library before the system's
-// search: `chosen`, or the running program's folder when it is empty.
-std::string EngineFolder(const std::string& chosen);
+// Where the converter looks for the engine library `dllName` before the
+// system's search: `chosen`; when that is empty, the first folder of
+// EngineFolders (util/Places.h) of `programFolder` that holds the library,
+// the program's own folder first.
+std::string EngineFolderIn(const std::string& programFolder, const std::string& chosen, const std::string& dllName);
+// The same for the running program.
+std::string EngineFolder(const std::string& chosen, const std::string& dllName);
 
 }  // namespace vk

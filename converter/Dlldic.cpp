@@ -22,7 +22,7 @@ TDllDicOf<C>::~TDllDicOf() {
 template <class C>
 bool TDllDicOf<C>::LoadNamed(const char* dllName) {
   if (module_.IsLoaded()) return true;
-  if (!module_.Load(dllName, EngineFolder(folder_), kEngineExports)) {
+  if (!module_.Load(dllName, EngineFolder(folder_, dllName), kEngineExports)) {
     errorCode_ = kErrorNoLibrary;
     return false;
   }

@@ -10,6 +10,7 @@
 #include "util/File.h"
 #include "util/LineReader.h"
 #include "util/NoCase.h"
+#include "util/Places.h"
 #include "util/ProgramFolder.h"
 
 namespace vk {
@@ -108,6 +109,15 @@ void FindConvTables(const std::string& folder, std::vector<std::string>* names,
     paths->push_back(std::move(path));
   }
   ::closedir(dir);
+}
+
+std::string TableFolder(const std::string& programFolder) {
+  std::vector<std::string> names, paths;
+  for (const std::string& folder : DataFolders(programFolder)) {
+    FindConvTables(folder, &names, &paths);
+    if (!names.empty()) return folder;
+  }
+  return programFolder;
 }
 
 }  // namespace vk

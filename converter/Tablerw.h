@@ -91,4 +91,10 @@ class TConvTable {
 void FindConvTables(const std::string& folder, std::vector<std::string>* names,
                     std::vector<std::string>* paths);
 
+// The folder whose tables are on offer: the first of the data folders of
+// `programFolder` (util/Places.h: beside the program, then the installed
+// share/voka/) in which FindConvTables finds a table; the program's folder
+// when none has one.
+std::string TableFolder(const std::string& programFolder);
+
 }  // namespace vk

@@ -23,7 +23,8 @@ const char kVkcvUsage[] =
 const char kVkcvTablesHelp[] =
     "usage: vkcv tables\n"
     "\n"
-    "Lists the conversion tables beside vkcv: the name each table file declares,\n"
+    "Lists the conversion tables beside vkcv (or, when it has none there, those\n"
+    "of its installation, in share/voka/): the name each table file declares,\n"
     "a tab, and its path. Any of them can be given to --table by name.\n";
 
 const char kVkcvHelp[] =
@@ -42,15 +43,16 @@ const char kVkcvHelp[] =
     "                 UTF-8 ones through libVKCU8L.so, UTF-16 ones through\n"
     "                 libVKCUL.so (little-endian) or libVKCUB.so (--big-endian).\n"
     "                 The libraries are looked for in vkcv's own folder (or in\n"
-    "                 DIR, with --engines DIR) first, then where the system\n"
-    "                 looks for shared libraries.\n"
+    "                 DIR, with --engines DIR) first, then in the library folder\n"
+    "                 of vkcv's installation, then where the system looks for\n"
+    "                 shared libraries.\n"
     "  --big-endian   UTF-16 dictionaries are big-endian (expert only); only in\n"
     "                 modes 5 and 6: there is no big-endian UTF-8 engine.\n"
     "  --word T, --pron T, --japa T, --exp T\n"
     "                 the conversion table for the headword, pronunciation,\n"
     "                 translation and example, in modes with a Win32 side: the\n"
     "                 name the table file declares (see `vkcv tables`), or a path,\n"
-    "                 or a file in vkcv's folder (\"cp932\" finds cp932.tbl).\n"
+    "                 or a file in the tables' folder (\"cp932\" finds cp932.tbl).\n"
     "  --table T      the table for every field not chosen by its own option;\n"
     "                 without either, cp932 (Shift-JIS, Windows code page 932).\n"
     "                 A file that maps no code, or whose lines are mostly not\n"

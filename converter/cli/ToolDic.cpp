@@ -324,7 +324,7 @@ bool TToolDic::Start(const std::string& engine) {
     impl = std::make_unique<ImplOf<char>>();
   else
     impl = std::make_unique<ImplOf<char16_t>>();
-  if (!impl->module.Load(engine + ".DLL", EngineFolder(folder_), kToolExports)) {
+  if (!impl->module.Load(engine + ".DLL", EngineFolder(folder_, engine + ".DLL"), kToolExports)) {
     FailTool("cannot load the " + engine + " engine library: " + impl->module.loadError());
     return false;
   }

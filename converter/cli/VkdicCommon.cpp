@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Tablerw.h"
 #include "cli/ConvertArgs.h"
 #include "cli/Tsv.h"
 #include "cli/Vkdic.h"
@@ -41,7 +42,7 @@ bool FileExists(const std::string& path) {
 
 bool ChooseText(const TVkdicArgs& a, const std::string& engine, TDicText* text, TVkdicOut& out) {
   if (engine != "VKC620") return true;  // UTF-8 both sides
-  std::string folder = ProgramFolder();
+  std::string folder = TableFolder(ProgramFolder());
   std::string path;
   if (a.table.empty()) {
     path = JoinPath(folder, "cp932.tbl");

@@ -11,6 +11,7 @@
 #include "Dictionary.h"
 #include "Dlldic.h"
 #include "Driver.h"
+#include "Tablerw.h"
 #include "api/EngineLibrary.h"
 #include "cli/ConvertArgs.h"
 #include "cli/Terminal.h"
@@ -32,9 +33,9 @@ int Fail(const std::string& why) {
   return kExitFailed;
 }
 
-int ListTablesCommand(const vk::TTableList& tables) {
+int ListTablesCommand(const vk::TTableList& tables, const std::string& folder) {
   if (tables.names.empty())
-    return Fail("no conversion table in " + vk::ProgramFolder());
+    return Fail("no conversion table in " + folder);
   for (size_t i = 0; i < tables.names.size(); ++i)
     std::printf("%s\t%s\n", tables.names[i].c_str(), tables.paths[i].c_str());
   return kExitDone;
@@ -74,7 +75,7 @@ bool Preflight(const vk::TConvertArgs& a, const vk::TTableList& tables, const st
   for (int kind : {sides.source, sides.target}) {
     const char* dll = vk::EngineLibraryFor(kind, a.bigEndian ? 1 : 0);
     vk::EngineLibrary module;
-    if (dll && !module.Load(dll, vk::EngineFolder(s->engineFolder), vk::kEngineExports)) {
+    if (dll && !module.Load(dll, vk::EngineFolder(s->engineFolder, dll), vk::kEngineExports)) {
       Fail("the engine library " + vk::EngineLibrary::SharedObjectName(dll) +
            " cannot be loaded: " + module.loadError());
       return false;
@@ -129,9 +130,9 @@ int main(int argc, char** argv) {
     std::printf("vkcv %s\n", VK_TOOLS_VERSION);
     return kExitDone;
   }
-  const std::string folder = vk::ProgramFolder();
+  const std::string folder = vk::TableFolder(vk::ProgramFolder());
   vk::TTableList tables = vk::ListTables(folder);
-  if (a.command == vk::TConvertArgs::kTables) return ListTablesCommand(tables);
+  if (a.command == vk::TConvertArgs::kTables) return ListTablesCommand(tables, folder);
 
   vk::TConvertSettings s;
   s.mode = a.mode - 1;

@@ -10,11 +10,13 @@
 #include <exception>
 
 #include "Ini.h"
+#include "Tablerw.h"
 #include "gui/About.h"
 #include "gui/Cvtcfg.h"
 #include "gui/Modal.h"
 #include "gui/Progress.h"
 #include "gui/Result.h"
+#include "util/Places.h"
 #include "util/ProgramFolder.h"
 
 namespace vk {
@@ -41,7 +43,7 @@ TVkcvPlaces ProgramPlaces() {
   TVkcvPlaces p;
   p.programFolder = ProgramFolder();
   p.settingsPath = SettingsFilePath(p.programFolder);
-  p.tableFolder = p.programFolder;
+  p.tableFolder = TableFolder(p.programFolder);
   return p;
 }
 
@@ -113,7 +115,7 @@ void TVKcvMainForm::miExitClick() { close(); }
 void TVKcvMainForm::miReadMeClick() {
   // Whatever the desktop answers is left alone: a missing opener or file
   // changes nothing for the program.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(JoinPath(places_.programFolder, "Vkcv.txt"))));
+  QDesktopServices::openUrl(QUrl::fromLocalFile(Q(JoinPath(FolderWithFile(DataFolders(places_.programFolder), "Vkcv.txt"), "Vkcv.txt"))));
 }
 
 void TVKcvMainForm::miAboutClick() {

@@ -44,6 +44,7 @@ struct EngineExports {
   int32_t (*GetWordNum)(VKHandle) = nullptr;
   int32_t (*GetIndexNum)(VKHandle) = nullptr;
   int32_t (*GetNumWord)(VKHandle) = nullptr;
+  VKGlobal (*BitmapToDIB)(VKBitmap, VKPalette) = nullptr;
   void (*SetDivRatio)(VKHandle, int32_t) = nullptr;
   int32_t (*GetErrorCode)(VKHandle) = nullptr;
   const C* (*GetErrorMessage)(int32_t) = nullptr;
@@ -94,6 +95,7 @@ struct EngineExports {
     visit(GetWordNum, "VKGetWordNum");
     visit(GetIndexNum, "VKGetIndexNum");
     visit(GetNumWord, "VKGetNumWord");
+    visit(BitmapToDIB, "VKBitmapToDIB");
     visit(SetDivRatio, "VKSetDivRatio");
     visit(GetErrorCode, "VKGetErrorCode");
     visit(GetErrorMessage, "VKGetErrorMessage");

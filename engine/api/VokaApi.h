@@ -327,6 +327,17 @@ VKAPI int32_t VKDicCheck(VKHandle h, const VKChar *name, DicCheckParam *param);
  * not be opened (VKGetErrorCode tells why). */
 VKAPI int32_t VKOptimize(VKHandle h, const VKChar *name, VKOptimizeParam *param);
 
+/* Bitmap to DIB: the bitmap as a packed device-independent bitmap (the
+ * 40-byte information header, its colour table, the rows bottom-up, each
+ * padded to 4 bytes) in a new global block that the caller owns, converted
+ * through `palette` (the stock default palette when null); 1-, 2- and 4-bit
+ * bitmaps give 1- and 4-bit DIBs, 8-bit ones 8-bit DIBs, deeper ones 24-bit
+ * DIBs. Null on any failure. VokaGdi.h makes bitmaps and reads blocks. */
+typedef struct VKBitmapRec *VKBitmap;
+typedef struct VKPaletteRec *VKPalette;
+typedef struct VKGlobalRec *VKGlobal;
+VKAPI VKGlobal VKBitmapToDIB(VKBitmap bitmap, VKPalette palette);
+
 #ifdef __cplusplus
 }
 

@@ -50,13 +50,13 @@ TEST(EngineModule, LibraryChoiceFollowsKindAndByteOrder) {
 TEST(EngineModule, RealEnginesHaveAllTwelveExports) {
   for (const char* name : {"VKC620.DLL", "VKCUL.DLL", "VKCU8L.DLL", "VKCUB.DLL"}) {
     EngineLibrary m;
-    EXPECT_TRUE(m.Load(name, EngineFolder(""), kEngineExports)) << name << ": " << m.loadError();
+    EXPECT_TRUE(m.Load(name, EngineFolder("", name), kEngineExports)) << name << ": " << m.loadError();
   }
 }
 
 TEST(EngineModule, ALibraryLackingAnExportCountsAsMissing) {
   EngineLibrary m;
-  EXPECT_FALSE(m.Load("VKCUL.DLL", EngineFolder(LackingFolder()), kEngineExports));
+  EXPECT_FALSE(m.Load("VKCUL.DLL", EngineFolder(LackingFolder(), "VKCUL.DLL"), kEngineExports));
   EXPECT_FALSE(m.IsLoaded());
   EXPECT_NE(std::string::npos, m.loadError().find("VKQueryRecord")) << m.loadError();
 
