@@ -1,5 +1,6 @@
 #include "platform/TraceChannel.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -35,18 +36,24 @@ bool TraceChannel::Send(const char* format, va_list args) {
   const int n = std::vsnprintf(text, sizeof text, format, args);
   if (n < 0) return false;
   size_t length = std::strlen(text);
-  if (size_t(n) > length) length = WholeUtf8Prefix(text, length);
+  if (size_t(n) >= sizeof text) length = WholeUtf8Prefix(text, length);
   return window_.CopyData(kTraceCopyDataId, text, uint32_t(length));
 }
 
 void TraceMessage(const char* format, ...) {
   static std::mutex mutex;
   static TraceChannel channel(kTraceWindowClass, kTraceWindowTitle);
-  std::lock_guard<std::mutex> lock(mutex);
-  va_list args;
-  va_start(args, format);
-  channel.Send(format, args);
-  va_end(args);
+  // A trace between a failing call and the look at its errno must not
+  // change what the caller finds there.
+  const int savedErrno = errno;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    va_list args;
+    va_start(args, format);
+    channel.Send(format, args);
+    va_end(args);
+  }
+  errno = savedErrno;
 }
 
 }  // namespace vk

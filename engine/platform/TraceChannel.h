@@ -41,7 +41,7 @@ class TraceChannel {
 };
 
 // The process's channel to the trace window: the steps above, in the style
-// of printf. Safe to call from any thread.
+// of printf. Safe to call from any thread; errno is as before the call.
 void TraceMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The length of the longest start of text[0, n) that ends on a whole UTF-8
