@@ -36,10 +36,15 @@ VKAPI intptr_t VKGetExtraData(VKObject) { return 0; }
 VKAPI int32_t VKSetDataBinary(VKObject, intptr_t, intptr_t, intptr_t) { return 0; }
 
 // A dictionary the handle still holds is closed first, as VKClose closes it
-// (its pending changes written), rather than dropped.
+// (its pending changes written), rather than dropped. When those changes
+// cannot be written (the file is then as last committed) no list takes its
+// place: the handle is left empty with the close's code for VKGetErrorCode,
+// where a fresh list would hide that the changes were lost.
 VKAPI int32_t VKCreateMem(VKHandle h, intptr_t, intptr_t) {
   if (!h) return 0;
+  h->lastError = 0;
   VKClose(h);
+  if (h->lastError != 0) return 0;
   std::unique_ptr<vk::TUniversalDic<B>> list(new (std::nothrow) vk::TMemoryDic<B>);
   if (!list) {
     h->lastError = vk::kErrNoMemory;

@@ -346,7 +346,9 @@ VKAPI int32_t VKSetDataBinary(VKObject object, intptr_t a, intptr_t b, intptr_t 
 
 /* Puts an empty word list held in memory behind the handle, after closing
  * (as VKClose does) any dictionary the handle held. 1, or 0 for a null
- * handle or when memory runs out. The list holds headwords only, ordered by
+ * handle, when memory runs out, or when the dictionary held could not write
+ * its pending changes at the close (it is closed, as last committed; the
+ * handle holds nothing and VKGetErrorCode tells why). The list holds headwords only, ordered by
  * UTF-16 code units without case folding: VKRecord and VKUpdate add a word
  * unless it is there, VKErase and VKRename work on words, VKFind and
  * VKBSearch find them with empty texts, the word counts count them, and a

@@ -4,6 +4,9 @@
 // dictionary file that the list replaces being closed with its changes kept.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <random>
 #include <set>
@@ -269,6 +272,61 @@ TEST_F(MemoryListTest, ReplacingAnOpenDictionaryClosesItAndKeepsItsChanges) {
   EXPECT_EQ(lib.GetWordNum(h), 3);
   ASSERT_EQ(createMem(h, 0, 0), 1);
   ASSERT_EQ(Record(u"y"), 1);
+}
+
+// Files may not grow past `bytes` while this lives: a write past the bound
+// fails as on a full disk (EFBIG, told as code 4), and does not kill.
+class FileSizeBound {
+ public:
+  explicit FileSizeBound(rlim_t bytes) {
+    oldSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit bound = old_;
+    bound.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &bound);
+  }
+  ~FileSizeBound() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldSignal_);
+  }
+
+ private:
+  rlimit old_;
+  void (*oldSignal_)(int);
+};
+
+// A close that cannot write what fast mode held does not pass for a clean
+// one: no list takes the dictionary's place, and the handle tells why.
+TEST_F(MemoryListTest, ADictionaryThatCannotBeSavedIsNotReplacedSilently) {
+  const std::u16string path = Path("unsaved.dic");
+  const std::u16string japa(200, u'j');
+  ASSERT_EQ(lib.Create(h, path.c_str(), nullptr), 1);
+  ASSERT_EQ(lib.SetFastMode(h, 1), 1);
+  for (int i = 0; i < 50; ++i) {
+    const std::u16string word = u"w" + std::u16string(1, char16_t(u'a' + i % 26)) + char16_t(u'a' + i / 26);
+    Rec rec{};
+    rec.word = word.c_str();
+    rec.japa = japa.c_str();
+    rec.attr = 0x80;
+    ASSERT_EQ(lib.Record(h, &rec), 1);
+  }
+  {
+    FileSizeBound bound(256);  // the header only: the file as created
+    EXPECT_EQ(createMem(h, 0, 0), 0);
+  }
+  EXPECT_EQ(lib.GetErrorCode(h), VK_ERR_DISK_FULL);
+  EXPECT_EQ(lib.GetWordNum(h), 0);
+  EXPECT_EQ(lib.GetHeader(h), nullptr);  // closed: nothing held
+  EXPECT_EQ(Record(u"x"), 0);
+
+  // The file is as last committed, and the handle takes a list now.
+  VKHandle other = lib.CreateHandle();
+  ASSERT_EQ(lib.Open(other, path.c_str(), 0), 1) << lib.GetErrorCode(other);
+  EXPECT_EQ(lib.GetWordNum(other), 0);
+  lib.DeleteHandle(other);
+  ASSERT_EQ(createMem(h, 0, 0), 1);
+  EXPECT_EQ(lib.GetErrorCode(h), VK_ERR_NONE);
+  EXPECT_EQ(Record(u"x"), 1);
 }
 
 // Random records, erases and renames over a few short words, checked after
