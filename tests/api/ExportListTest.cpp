@@ -1,4 +1,4 @@
-// What each engine library exports: exactly its specified set of functions,
+// What each engine library exports: exactly its own set of functions,
 // each one found by the loader, and no other symbol in its dynamic symbol
 // table. The table is read from the library's own ELF file, so a symbol that
 // leaks past the version script shows here even when nothing looks it up.
