@@ -38,6 +38,12 @@ struct VKHandleOf {
     file = voka.get();
     dic = std::move(voka);
   }
+  // Takes a dictionary of another kind (a memory word list): the handle's
+  // operations that only a file has answer as with no dictionary.
+  void Hold(std::unique_ptr<vk::TUniversalDic<B>> other) {
+    file = nullptr;
+    dic = std::move(other);
+  }
   void Release() {
     file = nullptr;
     dic.reset();

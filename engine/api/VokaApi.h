@@ -15,6 +15,11 @@
  * Strings passed in are copied. Strings handed out by a search or lookup are
  * owned by the handle and stay valid until the next search or lookup call on
  * it.
+ *
+ * What each library exports, and nothing else: libVKCU8L.so, libVKCUL.so and
+ * libVKC620.so the 43 functions of this header other than VKGetNextScan, the
+ * object functions and VKCreateMem; libVKCUB.so those 43, VKGetNextScan, the
+ * nine object functions and VKCreateMem, 54 in all.
  */
 #ifndef VOKA_API_H
 #define VOKA_API_H
@@ -305,6 +310,41 @@ VKAPI int32_t VKChangeExp(VKHandle h, const VKChar *word, const VKChar *exp);
 VKAPI int32_t VKSetAttr(VKHandle h, const VKChar *word, int32_t attr);
 VKAPI int32_t VKChangeLevel(VKHandle h, const VKChar *word, int32_t level);
 VKAPI int32_t VKAddLevel(VKHandle h, const VKChar *word, int32_t delta, int32_t minimum, int32_t maximum);
+
+/* Objects and the memory word list: libVKCUB only.
+ *
+ * The object-data functions are placeholders: each answers the constant
+ * below and keeps nothing. Objects and their data are pointer-sized values.
+ * VKDeleteObject frees a non-null object with free(): an object must come
+ * from malloc, since nothing in the engine makes one; it answers 1. */
+typedef void *VKObject;
+VKAPI VKObject VKCreateObject(intptr_t a, intptr_t b);    /* null */
+VKAPI int32_t VKDeleteObject(VKObject object);            /* 1 */
+VKAPI int32_t VKGetObjectType(VKObject object);           /* 0 */
+VKAPI int32_t VKSetDataPCMLINK(VKObject object, intptr_t a, intptr_t b, intptr_t c); /* 0 */
+VKAPI int32_t VKSetDataFileLink(VKObject object, intptr_t link);                   /* 0 */
+VKAPI int32_t VKGetLengthBinary(VKObject object);         /* 0 */
+VKAPI intptr_t VKGetDataBinary(VKObject object);          /* 0 */
+VKAPI intptr_t VKGetExtraData(VKObject object);           /* 0 */
+VKAPI int32_t VKSetDataBinary(VKObject object, intptr_t a, intptr_t b, intptr_t c); /* 0 */
+
+/* Puts an empty word list held in memory behind the handle, after closing
+ * (as VKClose does) any dictionary the handle held. 1, or 0 for a null
+ * handle, when memory runs out, or when the dictionary held could not write
+ * its pending changes at the close (it is then closed as last committed,
+ * the handle holds nothing and VKGetErrorCode tells why).
+ *
+ * The list holds headwords only, ordered by UTF-16 code units without case
+ * folding: VKRecord and VKUpdate add a word unless it is there, VKErase and
+ * VKRename work on words (a rename answers 0 when the old word is absent or
+ * the new one present), VKFind and VKBSearch find them with empty texts, the
+ * word counts count them, and a search ends at once (VK_STEP_END). What only
+ * a file has answers as with no dictionary open: VKGetHeader null,
+ * VKGetDicVersion 0, VKInitScan 0, VKGetNextScan -1, VKDirectJump and
+ * VKGetPercent 0, VKChangeJapa, VKChangeExp, VKSetAttr, VKChangeLevel and
+ * VKAddLevel 0, VKQueryRecord -1. VKGetFileName gives an empty name, and
+ * VKClose drops the list. */
+VKAPI int32_t VKCreateMem(VKHandle h, intptr_t unused1, intptr_t unused2);
 
 /* Bulk registration: stores the record, settling an existing headword by
  * param->clashRule and param->mergeFlags, and counts what happened in the

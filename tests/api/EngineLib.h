@@ -40,6 +40,12 @@ class EngineLib : public vk::EngineExports<C> {
   EngineLib& operator=(const EngineLib&) = delete;
 
   bool Has(const char* symbol) const { return so_.Symbol(symbol) != nullptr; }
+  // An export that the binding has no slot for, typed as F; null when the
+  // library lacks it.
+  template <class F>
+  F Export(const char* symbol) const {
+    return reinterpret_cast<F>(so_.Symbol(symbol));
+  }
 
  private:
   vk::EngineLibrary so_;
