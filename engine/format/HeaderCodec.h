@@ -69,7 +69,10 @@ class HeaderCodec {
       return h.headerSize() == 0x0001 ? kErrUnsupportedType : kErrNotDictionary;
     }
     if ((static_cast<uint16_t>(h.version()) >> 8) < 5) return kErrVersion;
-    if (h.dicType() != B::kDicType || h.charTag() != B::kCharTag || h.typeAux() != 0)
+    // Bit 7 of dic_type is the create option's mark: a dictionary made with
+    // the option is this build's, and refusing it would leave its owner no
+    // way to open it again.
+    if ((h.dicType() & 0x7F) != B::kDicType || h.charTag() != B::kCharTag || h.typeAux() != 0)
       return kErrUnsupportedType;
     return kErrNone;
   }

@@ -128,7 +128,7 @@ TEST(HeaderCheck, RefusalCodes) {
       {"version 4.01", 141, 0x04, 0, kErrVersion},
       {"char_tag 0", 167, 0x00, 0, kErrUnsupportedType},
       {"type_aux 1", 164, 0x01, 0, kErrUnsupportedType},
-      {"dic_type with create option", 165, 0x88, 0, kErrUnsupportedType},
+      {"dic_type of another build with the option bit", 165, 0x90, 0, kErrUnsupportedType},
       {"block_size 0", 146, 0x00, 0, kErrDamaged},
   };
   vktest::TempDir dir;
