@@ -42,7 +42,7 @@ int DicFile<B>::Create(const std::string& name, bool createOption) {
 }
 
 template <class B>
-int DicFile<B>::Close() {
+int DicFile<B>::FlushForClose() {
   if (!file_.IsOpen()) return 0;
   int rc = 0;
   if (data_ && data_->Flush() != 0) rc = -1;
@@ -64,6 +64,13 @@ int DicFile<B>::Close() {
     file_.Rollback();
     error_ = code;
   }
+  return rc;
+}
+
+template <class B>
+int DicFile<B>::Close() {
+  if (!file_.IsOpen()) return 0;
+  const int rc = FlushForClose();
   data_.reset();
   index_.reset();
   append_ = AppendPoint();
@@ -381,6 +388,7 @@ int DicFile<B>::WriteHeader() {
   s.indexAreaBytes = index_->AreaSize();
   s.wideIndex = index_->WideNeeded();
   UpdateHeader(header_, s);
+  if (countsUpdates_) header_.setUpdateCount(header_.updateCount() + 1);
   return HeaderCodec<B>::Write(file_, header_);
 }
 

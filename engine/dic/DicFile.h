@@ -54,6 +54,16 @@ class DicFile {
   // Writes what is pending, trims the file when it was changed, and closes
   // it. Whatever fails on the way, the file keeps its last committed state.
   int Close();
+  // The first half of Close: what is pending is written, the file trimmed
+  // when it was changed and the whole committed, forced to disk; the file
+  // stays open. 0, or -1 with the file back at its last commit.
+  int FlushForClose();
+  // A handle on a local copy of a shared dictionary counts its header
+  // flushes in the header's update count (the other copies compare it).
+  void SetCountsUpdates(bool on) { countsUpdates_ = on; }
+  // Drops the open file without writing anything (after FlushForClose, or
+  // for a half-opened file).
+  void Abandon();
 
   // The flush after a change: buffered block, header, index when changed,
   // free chain.
@@ -144,7 +154,6 @@ class DicFile {
   int WriteHeader();
   void Reload();
   bool AreasInFile(int64_t fileSize, int64_t areaOffset, int32_t areaSize, int32_t unit) const;
-  void Abandon();
   int32_t PositionByFirstWord(int32_t u);
 
   int32_t error_ = 0;
@@ -154,6 +163,7 @@ class DicFile {
   std::unique_ptr<HVokaData<B>> data_;
   bool readOnly_ = false;
   bool writeThrough_ = true;
+  bool countsUpdates_ = false;
   int32_t pendingBlock_ = -1;  // a block being entered into the index, -1 none
   std::vector<uint8_t> peek_;  // a block read beside the buffer
   AppendPoint append_;

@@ -2,11 +2,13 @@
 
 #include "entries/FieldDecoder.h"
 #include "entries/HeadwordForm.h"
+#include "file/Journal.h"
 
 namespace vk {
 
 template <class B>
 int Voka<B>::OpenDic(const std::string& path, const IChar* name, bool readOnly) {
+  if (shared_) Close();
   if (file_.Open(path, readOnly) != 0) return -1;
   AfterOpen(name);
   return 0;
@@ -14,9 +16,129 @@ int Voka<B>::OpenDic(const std::string& path, const IChar* name, bool readOnly) 
 
 template <class B>
 int Voka<B>::CreateDic(const std::string& path, const IChar* name, bool option) {
+  if (shared_) Close();
   if (file_.Create(path, option) != 0) return -1;
   AfterOpen(name);
   return 0;
+}
+
+template <class B>
+int Voka<B>::OpenShared(const std::string& sharedPath, const IChar* name, bool readOnly, PauseFunction pause) {
+  Close();
+  std::string local;
+  if (env_->CreateTemporary("TD", &local) != 0) {
+    file_.SetError(kErrNoTempName);
+    return -1;
+  }
+  auto state = std::make_unique<SharedState>(env_, std::move(pause));
+  state->net.SetFileName(sharedPath);
+  state->localPath = local;
+  int32_t code = kErrNone;
+  if (!state->net.IsCurrent()) {
+    if (state->net.status() == NetworkDic::kSharedMissing) {
+      code = kErrFileNotFound;
+    } else if (state->net.status() != NetworkDic::kOk || !state->net.Duplicate(local)) {
+      code = kErrCannotOpen;
+    }
+  }
+  if (code == kErrNone && file_.Open(local, readOnly) != 0) code = file_.Error() ? file_.Error() : kErrCannotOpen;
+  if (code != kErrNone) {
+    RemoveLocalCopy(local);
+    file_.SetError(code);
+    return -1;
+  }
+  file_.SetCountsUpdates(true);
+  shared_ = std::move(state);
+  AfterOpen(name);
+  return 0;
+}
+
+template <class B>
+int Voka<B>::Close() {
+  if (!shared_) return file_.Close();
+  int rc = 0;
+  int32_t code = kErrNone;
+  if (file_.IsOpen() && !file_.ReadOnly()) {
+    WriteLockObject guard(&file_.File(), this, &lockCount_);
+    if (!guard.Held()) code = kErrNetwork;
+    if (!shared_->net.WriteCheckDate(&file_.File())) RefreshLocalCopy();
+    if (file_.FlushForClose() != 0) {
+      rc = -1;
+      code = file_.Error();
+    }
+    shared_->net.StampLocalFile(shared_->localPath);
+  }
+  if (shared_->writeBackFailed) code = kErrNetwork;
+  file_.Abandon();
+  file_.SetCountsUpdates(false);
+  const std::string local = shared_->localPath;
+  shared_.reset();
+  RemoveLocalCopy(local);
+  if (code != kErrNone) {
+    file_.SetError(code);
+    rc = -1;
+  }
+  return rc;
+}
+
+template <class B>
+void Voka<B>::RemoveLocalCopy(const std::string& path) {
+  std::string full;
+  if (env_->FullPath(path, &full) == 0) env_->Delete(Journal::PathFor(full));
+  env_->Delete(path);
+}
+
+template <class B>
+bool Voka<B>::LockForWrite() {
+  NetworkDic& net = shared_->net;
+  // Three calls, each with its own attempts.
+  if (!net.WriteLock() && !net.WriteLock() && !net.WriteLock()) return false;
+  if (!net.ReadLock()) RefreshLocalCopy();
+  if (!net.WriteCheckDate(&file_.File())) RefreshLocalCopy();
+  if (!file_.IsOpen()) {
+    net.ReleaseLock();
+    return false;
+  }
+  file_.File().SetChangeRecorder(&net);
+  return true;
+}
+
+template <class B>
+void Voka<B>::UnlockAfterWrite() {
+  // What a failed change left is rolled back before anything goes out.
+  file_.EndChange();
+  FileBuf& buf = file_.File();
+  buf.SetChangeRecorder(nullptr);
+  if (!shared_->net.WriteUnlock(&buf)) shared_->writeBackFailed = true;
+}
+
+template <class B>
+void Voka<B>::RefreshIfChanged() {
+  if (!shared_ || lockCount_ != 0) return;
+  NetworkDic& net = shared_->net;
+  if (!net.IsCurrent() && net.status() == NetworkDic::kOk) RefreshLocalCopy();
+}
+
+template <class B>
+void Voka<B>::RefreshLocalCopy() {
+  // Direct mode while the copy is closed and opened again. Every change
+  // went back when it was made, so the copy is closed as it is: the
+  // trimming of a close would change it where the shared dictionary's
+  // history cannot know.
+  std::unique_ptr<SharedState> state = std::move(shared_);
+  FileBuf& buf = file_.File();
+  ChangeRecorder* recorder = buf.changeRecorder();
+  buf.SetChangeRecorder(nullptr);
+  file_.SetCountsUpdates(false);
+  const bool readOnly = file_.ReadOnly();
+  const int32_t code = file_.Error();
+  file_.Abandon();
+  state->net.CheckHistFile(state->localPath);
+  if (file_.Open(state->localPath, readOnly) == 0) file_.SetError(code);
+  file_.SetCountsUpdates(true);
+  buf.SetChangeRecorder(recorder);
+  shared_ = std::move(state);
+  cursor_.NoteChange();
 }
 
 template <class B>
@@ -28,6 +150,7 @@ void Voka<B>::AfterOpen(const IChar* name) {
 template <class B>
 int32_t Voka<B>::BSearchWord(const IChar* word) {
   if (!word) return 0;
+  RefreshIfChanged();
   const auto key = HeadwordForm<B>::ToKey(word);
   found_ = file_.Locate(key.c_str());
   if (found_.Failed()) return -1;
@@ -55,6 +178,7 @@ int32_t Voka<B>::ReadAtCursor(Japa<B>& out) {
 template <class B>
 int32_t Voka<B>::FindWord(const IChar* word, Japa<B>* out) {
   if (!word) return 0;
+  RefreshIfChanged();
   const auto key = HeadwordForm<B>::ToKey(word);
   found_ = file_.Locate(key.c_str());
   if (found_.Failed()) return -1;

@@ -1,13 +1,13 @@
 // WriteLockObject: the guard every mutation holds while it changes the
 // dictionary. It is re-entrant within one dictionary object: a mutation made
-// of other mutations (a rename is an insert and an erase) takes it once per
-// level and only the outermost level locks and unlocks.
+// of other mutations takes it once per level and only the outermost level
+// locks and unlocks.
 //
-// It carries the dictionary's file and the shared-access object of a handle
-// that works on a local copy of a shared dictionary. A handle in direct mode
-// (the only mode the exported interface opens) has no shared-access object:
-// the guard then always holds and does nothing else. Shared mode gives the
-// constructor its lock attempts and the destructor its write-back.
+// A handle in direct mode (the only mode the exported interface opens) has
+// no lock owner: the guard then always holds and does nothing else. A handle
+// that works on a local copy of a shared dictionary is the owner: the
+// outermost guard asks it for the write lock (which also brings the local
+// copy up to date) and, when it ends, lets it write the changes back.
 #pragma once
 #include <cstdint>
 
@@ -15,20 +15,27 @@
 
 namespace vk {
 
-class NetworkDic;
+class WriteLockOwner {
+ public:
+  virtual ~WriteLockOwner() = default;
+  // Takes the write lock, with its retries; false when it could not be had.
+  virtual bool LockForWrite() = 0;
+  // The outermost guard ends: the changes go back and the lock is let go.
+  virtual void UnlockAfterWrite() = 0;
+};
 
 class WriteLockObject {
  public:
   // `lockCount` is the dictionary object's count of guards now held.
-  WriteLockObject(FileBuf* file, NetworkDic* network, int32_t* lockCount)
-      : file_(file), network_(network), lockCount_(lockCount) {
-    if (*lockCount_ != 0 || network_ == nullptr) {
+  WriteLockObject(FileBuf* file, WriteLockOwner* owner, int32_t* lockCount)
+      : file_(file), owner_(owner), lockCount_(lockCount) {
+    if (*lockCount_ != 0 || owner_ == nullptr || owner_->LockForWrite()) {
       ++*lockCount_;
       held_ = true;
     }
   }
   ~WriteLockObject() {
-    if (held_) --*lockCount_;
+    if (held_ && --*lockCount_ == 0 && owner_) owner_->UnlockAfterWrite();
   }
   WriteLockObject(const WriteLockObject&) = delete;
   WriteLockObject& operator=(const WriteLockObject&) = delete;
@@ -40,7 +47,7 @@ class WriteLockObject {
 
  private:
   FileBuf* file_;
-  NetworkDic* network_;
+  WriteLockOwner* owner_;
   int32_t* lockCount_;
   bool held_ = false;
 };

@@ -42,9 +42,24 @@ enum class OpenMode {
   kCreate,     // create or replace, exclusive
 };
 
+// What a directory lookup tells of a file: the last-write time as a Windows
+// file time (100-nanosecond intervals since 1601-01-01 UTC) and the size.
+struct FileStat {
+  uint64_t lastWrite = 0;
+  int64_t size = 0;
+};
+
 class Env {
  public:
   virtual ~Env() = default;
+  // Shared access needs these three; an Env that cannot answer them says
+  // "not supported" (50).
+  virtual int Stat(const std::string& /*name*/, FileStat* /*out*/) { return 50; }
+  // Sets a file's last-write time (a Windows file time).
+  virtual int SetLastWrite(const std::string& /*name*/, uint64_t /*fileTime*/) { return 50; }
+  // Creates a new, empty, unique file in the system's folder for temporary
+  // files, its name starting with `prefix`; *path receives its full path.
+  virtual int CreateTemporary(const std::string& /*prefix*/, std::string* /*path*/) { return 50; }
   // The process-wide POSIX environment. Never deleted.
   static Env* Default();
 

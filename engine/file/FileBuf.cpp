@@ -31,6 +31,7 @@ int FileBuf::OpenWith(const std::string& name, OpenMode mode) {
   }
   if (mode == OpenMode::kReadOnly && PrepareReadOnly(name) != 0) return -1;
   int err = env_->Open(name, mode, &file_);
+  lastSystemError_ = err;
   if (err == 0 && viewPending_) err = view_.Load(env_, fullPath_);
   viewPending_ = false;
   if (err == 0 && mode == OpenMode::kReadWrite) err = Journal::Recover(env_, fullPath_, file_.get());
@@ -59,6 +60,7 @@ int FileBuf::PrepareReadOnly(const std::string& name) {
   if (err == 0) {
     err = Journal::Recover(env_, fullPath_, writable.get());
     if (err != 0) {
+      lastSystemError_ = err;
       Fail(EngineCodeForSystemError(err));
       return -1;
     }
@@ -309,6 +311,7 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
   }
   const int64_t at = file_->Position();
   written_ = true;
+  if (recorder_) RecordChange(at, buf, n);
   if (journal_ && HoldsAlready(at, buf, n)) {
     transferred_ = n;
     if (file_->Seek(at + n) == 0) return static_cast<int32_t>(n);
@@ -343,6 +346,29 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
     return -1;
   }
   return static_cast<int32_t>(put);
+}
+
+void FileBuf::RecordChange(int64_t at, const void* buf, uint32_t n) {
+  if (n == 0) return;
+  size_t got = 0;
+  bool read = false;
+  try {
+    recordOld_.resize(n);
+    read = ReadThrough(at, recordOld_.data(), n, &got) == 0;
+  } catch (const std::bad_alloc&) {
+  }
+  file_->Seek(at);
+  if (!read) {
+    recorder_->AddHistField(static_cast<uint32_t>(at), n);
+    return;
+  }
+  const uint8_t* now = static_cast<const uint8_t*>(buf);
+  for (uint32_t p = 0; p < n; p += kRecordPieceBytes) {
+    const uint32_t len = std::min(kRecordPieceBytes, n - p);
+    // Bytes past the file's end were not there before: they differ.
+    const bool differs = p + len > got || std::memcmp(recordOld_.data() + p, now + p, len) != 0;
+    if (differs) recorder_->AddHistField(static_cast<uint32_t>(at + p), len);
+  }
 }
 
 int FileBuf::Seek(int64_t offset) {

@@ -27,6 +27,12 @@
 // reader that may not write the file reads its committed state through the
 // journal instead. Close() commits an open change (rolls a failed one back).
 //
+// Change recording (shared access): while a ChangeRecorder is set, each
+// write first compares the bytes it replaces with the new ones in pieces of
+// kRecordPieceBytes counted from the write's position, and tells the
+// recorder each piece that differs; a write whose old bytes cannot be read
+// is told whole. Bytes written equal to what the file holds tell nothing.
+//
 // Write-back (SetWriteBack, the dictionary's fast mode): writes of a file
 // open for writing are held in memory, page by page, after the journal has
 // saved what they overwrite, and reach the file at the next commit, at a cut,
@@ -46,6 +52,12 @@
 #include "file/Journal.h"
 
 namespace vk {
+
+class ChangeRecorder {
+ public:
+  virtual ~ChangeRecorder() = default;
+  virtual void AddHistField(uint32_t offset, uint32_t length) = 0;
+};
 
 class FileBuf {
  public:
@@ -92,6 +104,13 @@ class FileBuf {
   // A write or cut of the open change failed.
   bool ChangeFailed() const { return failed_; }
 
+  void SetChangeRecorder(ChangeRecorder* recorder) { recorder_ = recorder; }
+  ChangeRecorder* changeRecorder() const { return recorder_; }
+  static constexpr uint32_t kRecordPieceBytes = 16;
+  // The system error number of the last failed open (0 after a good one):
+  // a caller that retries an open refused by another process asks it.
+  int LastSystemError() const { return lastSystemError_; }
+
   bool Written() const { return written_; }
   uint32_t Transferred() const { return transferred_; }
   const std::string& Name() const { return name_; }
@@ -109,6 +128,8 @@ class FileBuf {
   // Journals the bytes [offset, offset + n) (n = -1: all from offset on)
   // before they change. 0, or -1 with the change marked failed.
   int Protect(int64_t offset, int64_t n);
+  // Tells the recorder the pieces a write of n bytes at `at` changes.
+  void RecordChange(int64_t at, const void* buf, uint32_t n);
   // The file holds these n bytes at `at` already.
   bool HoldsAlready(int64_t at, const void* buf, uint32_t n);
 
@@ -142,6 +163,9 @@ class FileBuf {
   int64_t heldEnd_ = 0;   // end of the furthest held write
   int64_t baseSize_ = 0;  // the file's own size while pages are held
 
+  ChangeRecorder* recorder_ = nullptr;
+  std::vector<uint8_t> recordOld_;
+  int lastSystemError_ = 0;
   uint32_t transferred_ = 0;
   int32_t* errorCell_;
 };

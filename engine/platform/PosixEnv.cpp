@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <vector>
 
 #include "file/Env.h"
 #include "file/SystemErrors.h"
@@ -163,6 +165,43 @@ class PosixEnv : public Env {
 
   int Delete(const std::string& name) override {
     return ::unlink(name.c_str()) == 0 ? 0 : WindowsErrorFromErrno(errno);
+  }
+
+  int Stat(const std::string& name, FileStat* out) override {
+    struct stat st;
+    if (::stat(name.c_str(), &st) != 0) return WindowsErrorFromErrno(errno);
+    out->lastWrite = FileTimeOf(st.st_mtim);
+    out->size = st.st_size;
+    return 0;
+  }
+
+  int SetLastWrite(const std::string& name, uint64_t fileTime) override {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+    const uint64_t since1970 = fileTime >= kFileTime1970 ? fileTime - kFileTime1970 : 0;
+    times[1].tv_sec = static_cast<time_t>(since1970 / 10000000u);
+    times[1].tv_nsec = static_cast<long>(since1970 % 10000000u) * 100;
+    return ::utimensat(AT_FDCWD, name.c_str(), times, 0) == 0 ? 0 : WindowsErrorFromErrno(errno);
+  }
+
+  int CreateTemporary(const std::string& prefix, std::string* path) override {
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/" + prefix + "XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return WindowsErrorFromErrno(errno, IoKind::kWrite);
+    ::close(fd);
+    *path = name.data();
+    return 0;
+  }
+
+ private:
+  // Windows file time of 1970-01-01 UTC.
+  static constexpr uint64_t kFileTime1970 = 116444736000000000ull;
+  static uint64_t FileTimeOf(const struct timespec& t) {
+    return kFileTime1970 + static_cast<uint64_t>(t.tv_sec) * 10000000u + static_cast<uint64_t>(t.tv_nsec) / 100u;
   }
 };
 

@@ -29,6 +29,11 @@ class CrashImageEnv : public vk::Env {
   int Open(const std::string& name, vk::OpenMode mode, std::unique_ptr<vk::File>* out) override;
   int FullPath(const std::string& name, std::string* out) override { return base_->FullPath(name, out); }
   int Delete(const std::string& name) override { return base_->Delete(name); }
+  int Stat(const std::string& name, vk::FileStat* out) override { return base_->Stat(name, out); }
+  int SetLastWrite(const std::string& name, uint64_t t) override { return base_->SetLastWrite(name, t); }
+  int CreateTemporary(const std::string& prefix, std::string* path) override {
+    return base_->CreateTemporary(prefix, path);
+  }
 
   struct State;
 

@@ -63,6 +63,11 @@ class FaultEnv : public vk::Env {
   int Open(const std::string& name, vk::OpenMode mode, std::unique_ptr<vk::File>* out) override;
   int FullPath(const std::string& name, std::string* out) override;
   int Delete(const std::string& name) override;
+  int Stat(const std::string& name, vk::FileStat* out) override { return base_->Stat(name, out); }
+  int SetLastWrite(const std::string& name, uint64_t t) override { return base_->SetLastWrite(name, t); }
+  int CreateTemporary(const std::string& prefix, std::string* path) override {
+    return base_->CreateTemporary(prefix, path);
+  }
 
   struct State;
 
