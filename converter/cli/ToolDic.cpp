@@ -9,6 +9,7 @@
 #include "Dictionary.h"
 #include "EngineErrors.h"
 #include "api/EngineLibrary.h"
+#include "cli/SharedToolDic.h"
 #include "util/Utf8.h"
 
 namespace vk {
@@ -64,6 +65,9 @@ class TToolDic::Impl {
   virtual std::string Message(int code) = 0;
 
   EngineLibrary module;
+  // Set when the dictionary is opened in shared mode: the handle operations
+  // go to it, the library serves the rest (detection, header, messages).
+  std::unique_ptr<TSharedToolDic> shared;
 };
 
 namespace {
@@ -82,6 +86,7 @@ class ImplOf : public TToolDic::Impl {
   bool IsVoka(const std::string& path) override { return api_.IsVoka(In(path).c_str()) != 0; }
 
   bool Open(const std::string& path, bool readOnly) override {
+    if (this->shared) return this->shared->Open(path, readOnly);
     if (!MakeHandle()) return false;
     return api_.Open(h_, In(path).c_str(), readOnly ? 1 : 0) != 0;
   }
@@ -93,30 +98,34 @@ class ImplOf : public TToolDic::Impl {
   }
 
   void Close() override {
-    if (!h_) return;
-    api_.Close(h_);
-    api_.DeleteHandle(h_);
-    h_ = nullptr;
+    if (this->shared) this->shared->Close();
+    CloseHandle();
   }
 
-  bool IsOpen() const override { return h_ != nullptr; }
+  bool IsOpen() const override { return this->shared ? this->shared->IsOpen() : h_ != nullptr; }
 
-  void SetFastMode(bool on) override { api_.SetFastMode(h_, on ? 1 : 0); }
+  // A shared dictionary takes every change back at once: no fast mode.
+  void SetFastMode(bool on) override {
+    if (!this->shared) api_.SetFastMode(h_, on ? 1 : 0);
+  }
 
-  int Record(const TToolEntry& e) override { return Store(api_.Record, e); }
-  int Update(const TToolEntry& e) override { return Store(api_.Update, e); }
+  int Record(const TToolEntry& e) override { return this->shared ? this->shared->Record(e) : Store(api_.Record, e); }
+  int Update(const TToolEntry& e) override { return this->shared ? this->shared->Update(e) : Store(api_.Update, e); }
 
   int Erase(const std::string& word) override {
+    if (this->shared) return this->shared->Erase(word);
     if (!api_.Erase) return -1;
     return api_.Erase(h_, In(word).c_str()) != 0 ? 1 : 0;
   }
 
   int Rename(const std::string& oldWord, const std::string& newWord) override {
+    if (this->shared) return this->shared->Rename(oldWord, newWord);
     if (!api_.Rename) return -1;
     return api_.Rename(h_, In(oldWord).c_str(), In(newWord).c_str()) != 0 ? 1 : 0;
   }
 
   int Find(const std::string& word, TToolEntry* e) override {
+    if (this->shared) return this->shared->Find(word, e);
     Rec r = {};
     if (api_.Find(h_, In(word).c_str(), &r) == 0) return 0;
     Out(r, e);
@@ -125,6 +134,7 @@ class ImplOf : public TToolDic::Impl {
 
   bool Search(const std::string& pattern, int32_t flags,
               const std::function<bool(const TToolEntry&)>& each) override {
+    if (this->shared) return this->shared->Search(pattern, flags, each);
     Str p = In(pattern);
     if (api_.InitSearch(h_, pattern.empty() ? nullptr : p.c_str(), flags) == 0) return false;
     Rec r = {};
@@ -197,7 +207,10 @@ class ImplOf : public TToolDic::Impl {
     return api_.Optimize(h_, In(path).c_str(), &call.param) != 0 ? 1 : 0;
   }
 
-  int ErrorCode() override { return h_ ? api_.GetErrorCode(h_) : 0; }
+  int ErrorCode() override {
+    if (this->shared) return this->shared->ErrorCode();
+    return h_ ? api_.GetErrorCode(h_) : 0;
+  }
 
   std::string Message(int code) override { return FromEngine(api_.GetErrorMessage(code)); }
 
@@ -222,8 +235,14 @@ class ImplOf : public TToolDic::Impl {
     e->pron = FromEngine(r.pron);
     e->attr = r.attr;
   }
+  void CloseHandle() {
+    if (!h_) return;
+    api_.Close(h_);
+    api_.DeleteHandle(h_);
+    h_ = nullptr;
+  }
   bool MakeHandle() {
-    Close();
+    CloseHandle();
     h_ = api_.CreateHandle();
     return h_ != nullptr;
   }
@@ -346,6 +365,8 @@ std::string TToolDic::DetectEngine(const std::string& path) {
 
 bool TToolDic::Open(const std::string& engine, const std::string& path, bool readOnly) {
   if (!Start(engine)) return false;
+  impl_->Close();
+  impl_->shared = shared_ ? TSharedToolDic::For(engine) : nullptr;
   fast_ = false;
   path_ = path;
   errno = 0;
@@ -360,6 +381,8 @@ bool TToolDic::Open(const std::string& engine, const std::string& path, bool rea
 
 bool TToolDic::Create(const std::string& engine, const std::string& path) {
   if (!Start(engine)) return false;
+  impl_->Close();
+  impl_->shared.reset();
   fast_ = false;
   path_ = path;
   errno = 0;

@@ -83,6 +83,12 @@ class TToolDic {
   // The engine that accepts the file at `path`, or empty.
   std::string DetectEngine(const std::string& path);
 
+  // Shared mode for the next Open (TSharedToolDic, SharedToolDic.h): the
+  // dictionary is worked on through a private copy, every change written
+  // back under the write lock before it returns.
+  void SetShared(bool on) { shared_ = on; }
+  bool shared() const { return shared_; }
+
   // Loads `engine`, makes a handle and opens or creates the file.
   bool Open(const std::string& engine, const std::string& path, bool readOnly);
   bool Create(const std::string& engine, const std::string& path);
@@ -155,6 +161,7 @@ class TToolDic {
   int errorCode_ = 0;
   std::string errorText_;
   bool fast_ = false;
+  bool shared_ = false;
 };
 
 // "the disk is full (ディスクの容量が不足しました., engine error 4)": the

@@ -24,6 +24,7 @@ struct TVkdicArgs {
   std::string engine;                 // empty: the one that accepts the file
   std::string table;                  // empty: cp932 beside the program
   bool bytes = false;
+  bool shared = false;  // open the existing dictionary in shared mode
   bool yes = false;
   bool repair = false;
   bool prefix = false, substring = false, ignoreCase = false, translations = false;

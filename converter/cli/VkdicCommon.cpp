@@ -78,6 +78,7 @@ bool ChooseText(const TVkdicArgs& a, const std::string& engine, TDicText* text, 
 
 bool ChooseEngine(TToolDic* dic, const TVkdicArgs& a, const std::string& path, bool write,
                   std::string* engine, TVkdicOut& out) {
+  dic->SetShared(a.shared);
   // The system's reason first: the engines say only that they cannot open.
   int fd = ::open(path.c_str(), write ? O_RDWR : O_RDONLY);
   if (fd < 0) {

@@ -152,6 +152,10 @@ int RunImport(const TVkdicArgs& a) {
   TDicText text;
   std::string engine;
   int maxWordLen = static_cast<int>(kMaxHeadwordUnits);
+  if (a.shared && !FileExists(path)) {
+    out.Say(path + ": no such dictionary (--shared works on an existing one)");
+    return kExitFailed;
+  }
   if (FileExists(path)) {
     if (!ChooseEngine(&dic, a, path, true, &engine, out)) return kExitFailed;
     if (!ChooseText(a, engine, &text, out)) return kExitFailed;

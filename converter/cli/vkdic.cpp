@@ -20,7 +20,7 @@ namespace {
 using vk::TVkdicArgs;
 
 const char kOverview[] =
-    "usage: vkdic [--engine E] [--table T | --bytes] COMMAND ...\n"
+    "usage: vkdic [--engine E] [--table T | --bytes] [--shared] COMMAND ...\n"
     "\n"
     "Commands (vkdic COMMAND --help tells more):\n"
     "  create DICT                 make an empty dictionary\n"
@@ -47,6 +47,12 @@ const char kOverview[] =
     "                 told; 'vkcv tables' lists them).\n"
     "  --bytes        for VKC620 dictionaries: read and write the texts as the\n"
     "                 bytes stored, without conversion.\n"
+    "  --shared       open an existing DICT in shared mode, as a dictionary that\n"
+    "                 other processes work on at the same time: vkdic works on a\n"
+    "                 private copy, kept up to date from DICT's history file\n"
+    "                 (DICT.HST), and each change takes DICT's lock and is\n"
+    "                 written back before the next one (import, export, find,\n"
+    "                 search, set, erase, rename).\n"
     "  --help, -h     this text; --version the version.\n"
     "\n"
     "Entry lines: headword, translation, example, pronunciation, level (0-15),\n"
@@ -263,6 +269,8 @@ int main(int argc, char** argv) {
       a.table = value;
     } else if (s == "--bytes") {
       a.bytes = true;
+    } else if (s == "--shared") {
+      a.shared = true;
     } else if (s == "--yes" || s == "-y") {
       a.yes = true;
       options.back() = "--yes";
@@ -317,6 +325,13 @@ int main(int argc, char** argv) {
   }
   for (const std::string& o : options) {
     if (o == "--engine" || o == "--table" || o == "--bytes") continue;
+    if (o == "--shared") {
+      static const char* const kShareable[] = {"import", "export", "find", "search", "set", "erase", "rename"};
+      bool shareable = false;
+      for (const char* c : kShareable) shareable = shareable || std::string(c) == command->name;
+      if (!shareable) return Usage(command, "--shared does not belong to " + std::string(command->name));
+      continue;
+    }
     if (!TakesOption(command, o))
       return Usage(command, o + " does not belong to " + std::string(command->name));
   }

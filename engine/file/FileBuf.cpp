@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "file/ChangedPieces.h"
 #include "file/ErrorCodes.h"
 #include "file/SystemErrors.h"
 
@@ -362,13 +363,8 @@ void FileBuf::RecordChange(int64_t at, const void* buf, uint32_t n) {
     recorder_->AddHistField(static_cast<uint32_t>(at), n);
     return;
   }
-  const uint8_t* now = static_cast<const uint8_t*>(buf);
-  for (uint32_t p = 0; p < n; p += kRecordPieceBytes) {
-    const uint32_t len = std::min(kRecordPieceBytes, n - p);
-    // Bytes past the file's end were not there before: they differ.
-    const bool differs = p + len > got || std::memcmp(recordOld_.data() + p, now + p, len) != 0;
-    if (differs) recorder_->AddHistField(static_cast<uint32_t>(at + p), len);
-  }
+  ForEachChangedPiece(static_cast<uint32_t>(at), recordOld_.data(), got, static_cast<const uint8_t*>(buf), n,
+                      [this](uint32_t offset, uint32_t length) { recorder_->AddHistField(offset, length); });
 }
 
 int FileBuf::Seek(int64_t offset) {

@@ -29,7 +29,7 @@
 //
 // Change recording (shared access): while a ChangeRecorder is set, each
 // write first compares the bytes it replaces with the new ones in pieces of
-// kRecordPieceBytes counted from the write's position, and tells the
+// 16 bytes counted from the write's position (ChangedPieces.h), and tells the
 // recorder each piece that differs; a write whose old bytes cannot be read
 // is told whole. Bytes written equal to what the file holds tell nothing.
 //
@@ -106,7 +106,6 @@ class FileBuf {
 
   void SetChangeRecorder(ChangeRecorder* recorder) { recorder_ = recorder; }
   ChangeRecorder* changeRecorder() const { return recorder_; }
-  static constexpr uint32_t kRecordPieceBytes = 16;
   // The system error number of the last failed open (0 after a good one):
   // a caller that retries an open refused by another process asks it.
   int LastSystemError() const { return lastSystemError_; }

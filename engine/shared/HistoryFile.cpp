@@ -1,5 +1,7 @@
 #include "shared/HistoryFile.h"
 
+#include "file/ChangedPieces.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -66,11 +68,7 @@ void HistFieldArray::Merge() {
 }
 
 void RecordChangedPieces(uint32_t at, const uint8_t* before, const uint8_t* after, size_t n, HistFieldArray* list) {
-  for (size_t done = 0; done < n; done += kHistoryPieceBytes) {
-    const size_t piece = std::min(kHistoryPieceBytes, n - done);
-    if (std::memcmp(before + done, after + done, piece) != 0)
-      list->Add(at + static_cast<uint32_t>(done), static_cast<uint32_t>(piece));
-  }
+  ForEachChangedPiece(at, before, n, after, n, [list](uint32_t offset, uint32_t length) { list->Add(offset, length); });
 }
 
 int HistoryFile::ReadHeader(HistoryHeader* header, bool* found) {

@@ -36,8 +36,6 @@ constexpr size_t kHistoryHeaderBytes = 256;
 constexpr size_t kHistoryEntryBytes = 8;
 constexpr int64_t kHistoryMaxEntries = 0x18000;     // 98304
 constexpr int64_t kHistoryDroppedEntries = 0x8000;  // 32768
-// Bytes compared at a time when a write is recorded.
-constexpr size_t kHistoryPieceBytes = 16;
 
 struct HistoryHeader {
   uint32_t sharedSize = 0;

@@ -287,7 +287,11 @@ bool NetworkDic::CopyDicFile(FileBuf* source, File* target) {
     HistoryHeader header;
     bool found = false;
     int64_t count = 0;
-    if (hist.ReadHeader(&header, &found) == 0 && found && Accepts(header, false) && hist.EntryCount(&count) == 0) {
+    // The lock holder's history is complete for its identity whatever its
+    // header says of the file: OpenHist kept it only when the header
+    // described the file, and started it anew otherwise.
+    if (hist.ReadHeader(&header, &found) == 0 && found && (locked_ || Accepts(header, false)) &&
+        hist.EntryCount(&count) == 0) {
       position_ = header.base + int32_t(count);
       identity_ = header.identity;
       adopted = true;

@@ -241,6 +241,38 @@ TEST_F(WriteBackTest, AReaderCopiesTheWholeFileWhenTheHistoryCannotTell) {
   }
 }
 
+TEST_F(WriteBackTest, AWriterThatStartedAHistoryKeepsFollowingIt) {
+  Side a(shared, dir.Path("a")), b(shared, dir.Path("b"));
+  a.Join();
+  ASSERT_TRUE(a.WriteUnderLock(0, Pattern(16, 50)));
+  b.Join();
+  // A header that no longer describes the file: the next lock starts anew.
+  std::vector<uint8_t> h = ReadAll(shared + ".HST");
+  h[4] ^= 1;
+  WriteAll(shared + ".HST", h);
+  ASSERT_TRUE(a.net.WriteLock());
+  const int32_t identity = a.net.historyIdentity();
+  a.file.Close();
+  EXPECT_EQ(a.net.CheckHistFile(a.localPath), 0) << "a whole copy under the lock";
+  EXPECT_EQ(a.net.historyIdentity(), identity);
+  ASSERT_EQ(a.file.OpenReadWrite(a.localPath), 0);
+  a.file.SetChangeRecorder(&a.net);
+  const std::vector<uint8_t> first = Pattern(16, 77);
+  ASSERT_EQ(a.file.Seek(60), 0);
+  ASSERT_EQ(a.file.Write(first.data(), 16), 16);
+  a.file.SetChangeRecorder(nullptr);
+  ASSERT_TRUE(a.net.WriteUnlock(&a.file));
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(a.WriteUnderLock(100 + 40 * i, Pattern(16, uint8_t(i))));
+    EXPECT_EQ(a.net.historyIdentity(), identity) << "the history is not started again";
+  }
+  EXPECT_EQ(b.Refresh(), 0) << "b followed the old history";
+  ASSERT_TRUE(a.WriteUnderLock(600, Pattern(16, 9)));
+  EXPECT_EQ(b.Refresh(), 1) << "and follows the new one now";
+  b.file.Close();
+  EXPECT_EQ(ReadAll(b.localPath), ReadAll(shared));
+}
+
 TEST_F(WriteBackTest, AFailedWriteBackLeavesTheSharedFileAndItsHistoryAsTheyWere) {
   // Every write of the write-back fails in turn (the journal's, the
   // copies', the cut's), until one that comes after the commit.
