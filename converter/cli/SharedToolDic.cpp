@@ -41,6 +41,8 @@ class SharedOf : public TSharedToolDic {
 
   bool IsOpen() const override { return dic_ != nullptr; }
 
+  bool SetFastMode(bool on) override { return dic_ && dic_->SetFast(on) >= 0; }
+
   int Record(const TToolEntry& e) override { return Answer(dic_->RecordWord(Word(e.word).c_str(), Fields(e))); }
   int Update(const TToolEntry& e) override { return Answer(dic_->UpdateWord(Word(e.word).c_str(), Fields(e))); }
   int Erase(const std::string& word) override { return Answer(dic_->EraseWord(Word(word).c_str())); }

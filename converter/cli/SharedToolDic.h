@@ -3,7 +3,8 @@
 // through the engine's own classes, linked into the program: the handle
 // works on a temporary copy of the shared dictionary, takes the write lock
 // for each change and writes the change back before the call returns, so
-// that several processes can work on one dictionary at once.
+// that several processes can work on one dictionary at once; in fast mode
+// the lock is held and the changes go back together when it ends.
 //
 // Texts are bytes as TToolDic has them: UTF-8 for the Unicode engines, the
 // stored bytes for VKC620. Answers: 1 done, 0 not done (nothing to do, or
@@ -29,6 +30,9 @@ class TSharedToolDic {
   // failed (ErrorCode() tells).
   virtual bool Close() = 0;
   virtual bool IsOpen() const = 0;
+  // On: the dictionary's lock is held and the changes go back together
+  // when it is switched off again (a batch); false when that failed.
+  virtual bool SetFastMode(bool on) = 0;
   virtual int Record(const TToolEntry& e) = 0;
   virtual int Update(const TToolEntry& e) = 0;
   virtual int Erase(const std::string& word) = 0;

@@ -104,9 +104,12 @@ class ImplOf : public TToolDic::Impl {
 
   bool IsOpen() const override { return this->shared ? this->shared->IsOpen() : h_ != nullptr; }
 
-  // A shared dictionary takes every change back at once: no fast mode.
   void SetFastMode(bool on) override {
-    if (!this->shared) api_.SetFastMode(h_, on ? 1 : 0);
+    if (this->shared) {
+      this->shared->SetFastMode(on);
+    } else {
+      api_.SetFastMode(h_, on ? 1 : 0);
+    }
   }
 
   int Record(const TToolEntry& e) override { return this->shared ? this->shared->Record(e) : Store(api_.Record, e); }

@@ -54,10 +54,31 @@ int Voka<B>::OpenShared(const std::string& sharedPath, const IChar* name, bool r
 }
 
 template <class B>
+int32_t Voka<B>::HoldLock(bool on) {
+  if (on) {
+    if (held_ || file_.ReadOnly()) return 1;
+    held_.emplace(&file_.File(), static_cast<WriteLockOwner*>(this), &lockCount_);
+    if (held_->Held()) return 1;
+    held_.reset();
+    file_.SetError(kErrNetwork);
+    return -1;
+  }
+  if (!held_) return 0;
+  held_.reset();
+  if (shared_->writeBackFailed) {
+    shared_->writeBackFailed = false;
+    file_.SetError(kErrNetwork);
+    return -1;
+  }
+  return 0;
+}
+
+template <class B>
 int Voka<B>::Close() {
   if (!shared_) return file_.Close();
   int rc = 0;
   int32_t code = kErrNone;
+  if (HoldLock(false) != 0) code = kErrNetwork;
   if (file_.IsOpen() && !file_.ReadOnly()) {
     WriteLockObject guard(&file_.File(), this, &lockCount_);
     if (!guard.Held()) code = kErrNetwork;

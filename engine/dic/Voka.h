@@ -18,11 +18,14 @@
 // the shared dictionary and its history (NetworkDic). A change whose
 // write-back failed answers -1 with code 20: the shared dictionary does not
 // hold it, and the local copy is copied again before the next use. Fast
-// mode has no effect on a shared dictionary: every change goes back at once.
+// mode on a shared dictionary holds the write lock from the moment it is
+// switched on: the changes go back together when it is switched off (or at
+// close), and other processes wait meanwhile.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "dic/Changes.h"
@@ -72,7 +75,7 @@ class Voka : public TUniversalDic<B>, private WriteLockOwner {
   // code in Error().
   int CloseFile() { return Close(); }
   int32_t ErrorCode() override { return file_.Error(); }
-  int32_t SetFast(bool on) override { return shared_ ? 0 : file_.SetFastMode(on); }
+  int32_t SetFast(bool on) override { return shared_ ? HoldLock(on) : file_.SetFastMode(on); }
   int32_t WordCount() override { return file_.IsOpen() ? static_cast<int32_t>(file_.Data().WordCount()) : 0; }
   bool Modified() override { return false; }
   void ClearModified() override {}
@@ -182,6 +185,9 @@ class Voka : public TUniversalDic<B>, private WriteLockOwner {
     std::string localPath;
     bool writeBackFailed = false;
   };
+  // Fast mode in shared mode: 1 held, 0 let go, -1 not had (20) or the
+  // write-back failed (20).
+  int32_t HoldLock(bool on);
   bool LockForWrite() override;
   void UnlockAfterWrite() override;
   // Before a lookup: the copy again when the shared dictionary changed.
@@ -193,6 +199,7 @@ class Voka : public TUniversalDic<B>, private WriteLockOwner {
 
   Env* env_;
   std::unique_ptr<SharedState> shared_;
+  std::optional<WriteLockObject> held_;  // fast mode's lock in shared mode
   DicFile<B> file_;
   SearchCursor<B> cursor_;
   IString name_;

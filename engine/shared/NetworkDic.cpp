@@ -143,37 +143,40 @@ void NetworkDic::AddHistField(uint32_t offset, uint32_t length) {
   if (changes_) changes_->Add(offset, length);
 }
 
-bool NetworkDic::CopyRange(FileBuf* from, FileBuf* to, uint32_t offset, uint32_t length) {
+namespace {
+
+// Reads [offset, offset + length) of `from` in pieces and hands each to
+// put(position, bytes, n), which answers whether it was stored.
+template <class Put>
+bool CopyPieces(FileBuf* from, uint32_t offset, uint32_t length, Put put) {
   std::vector<uint8_t> piece(std::min(length, kCopyPiece));
   uint64_t done = 0;
   while (done < length) {
     const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(length - done, kCopyPiece));
-    if (from->Seek(int64_t(offset) + int64_t(done)) != 0) return false;
+    const int64_t at = int64_t(offset) + int64_t(done);
+    if (from->Seek(at) != 0) return false;
     const int32_t got = from->Read(piece.data(), want);
     if (got < 0) return false;
     if (got == 0) return true;  // the source ends here
-    if (to->Seek(int64_t(offset) + int64_t(done)) != 0 || to->Write(piece.data(), uint32_t(got)) != got) return false;
+    if (!put(at, piece.data(), uint32_t(got))) return false;
     done += uint32_t(got);
   }
   return true;
 }
 
+}  // namespace
+
+bool NetworkDic::CopyRange(FileBuf* from, FileBuf* to, uint32_t offset, uint32_t length) {
+  return CopyPieces(from, offset, length, [to](int64_t at, const uint8_t* bytes, uint32_t n) {
+    return to->Seek(at) == 0 && to->Write(bytes, n) == int32_t(n);
+  });
+}
+
 bool NetworkDic::CopyRange(FileBuf* from, File* to, uint32_t offset, uint32_t length) {
-  std::vector<uint8_t> piece(std::min(length, kCopyPiece));
-  uint64_t done = 0;
-  while (done < length) {
-    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(length - done, kCopyPiece));
-    if (from->Seek(int64_t(offset) + int64_t(done)) != 0) return false;
-    const int32_t got = from->Read(piece.data(), want);
-    if (got < 0) return false;
-    if (got == 0) return true;
+  return CopyPieces(from, offset, length, [to](int64_t at, const uint8_t* bytes, uint32_t n) {
     size_t put = 0;
-    if (to->Seek(int64_t(offset) + int64_t(done)) != 0 || to->Write(piece.data(), size_t(got), &put) != 0 ||
-        put != size_t(got))
-      return false;
-    done += uint32_t(got);
-  }
-  return true;
+    return to->Seek(at) == 0 && to->Write(bytes, n, &put) == 0 && put == n;
+  });
 }
 
 bool NetworkDic::WriteUnlock(FileBuf* local) {

@@ -39,7 +39,20 @@
 
 namespace vk {
 
-class NetworkDic : public ChangeRecorder {
+// What a dictionary handle asks of its shared dictionary.
+class NetworkDicBase {
+ public:
+  virtual ~NetworkDicBase() = default;
+  virtual void SetFileName(const std::string& sharedPath) = 0;
+  virtual bool IsCurrent() = 0;
+  virtual bool WriteLock() = 0;
+  virtual bool WriteUnlock(FileBuf* local) = 0;
+  virtual bool ReadLock() = 0;
+  virtual bool WriteCheckDate(FileBuf* local) = 0;
+  virtual bool StampLocalFile(const std::string& localPath) = 0;
+};
+
+class NetworkDic : public NetworkDicBase, public ChangeRecorder {
  public:
   // Results of the last ReadLock or WriteLock.
   enum Status : int32_t {
@@ -56,19 +69,19 @@ class NetworkDic : public ChangeRecorder {
 
   // The shared dictionary's path; the history's is the same with ".HST"
   // appended to the whole name.
-  void SetFileName(const std::string& sharedPath);
+  void SetFileName(const std::string& sharedPath) override;
   const std::string& SharedPath() const { return sharedPath_; }
   const std::string& HistoryPath() const { return historyPath_; }
 
   // True while the write lock is held, else ReadLock.
-  bool IsCurrent() { return locked_ ? true : ReadLock(); }
+  bool IsCurrent() override { return locked_ ? true : ReadLock(); }
   // True when the shared dictionary is as last seen; a change is recorded
   // (so the next call says true again) and the status set to 0; a failed
   // lookup sets kSharedMissing.
-  bool ReadLock();
+  bool ReadLock() override;
   // Takes the shared dictionary for writing, then the history (OpenHist),
   // then starts an empty change list. False with kNoWriteLock or kNoHistory.
-  bool WriteLock();
+  bool WriteLock() override;
   // Lets the lock go without writing anything back.
   void ReleaseLock();
   bool Locked() const { return locked_; }
@@ -78,12 +91,12 @@ class NetworkDic : public ChangeRecorder {
   // when the write-back failed: the shared dictionary is then as it was,
   // and this object has forgotten what it had seen, so that the next check
   // copies the whole dictionary again.
-  bool WriteUnlock(FileBuf* local);
+  bool WriteUnlock(FileBuf* local) override;
   // ReadLock, and the same update count in the headers of the shared
   // dictionary and of the local copy.
-  bool WriteCheckDate(FileBuf* local);
+  bool WriteCheckDate(FileBuf* local) override;
   // Gives the local copy the shared dictionary's recorded last-write time.
-  bool StampLocalFile(const std::string& localPath);
+  bool StampLocalFile(const std::string& localPath) override;
 
   // Brings the local copy (closed) up to date: 1 when the history sufficed,
   // 0 when the whole dictionary was copied, or nothing could be (the copy
