@@ -188,6 +188,7 @@ bool NetworkDic::WriteUnlock(FileBuf* local) {
   bool ok = localSize >= 0 && sharedSize >= 0;
   if (ok && localSize > sharedSize) changes->Add(uint32_t(sharedSize), uint32_t(localSize - sharedSize));
   changes->Merge();
+  const bool changed = !changes->Fields().empty() || localSize != sharedSize;
   // Copy everything, cut, commit: the shared dictionary takes the whole
   // write-back or none of it.
   for (const NDHField& f : changes->Fields()) {
@@ -202,7 +203,7 @@ bool NetworkDic::WriteUnlock(FileBuf* local) {
   uint64_t time = 0;
   uint32_t size = 0;
   bool stated = StatSharedFile(&time, &size);
-  if (ok && stated && time <= lockTime_) {
+  if (ok && changed && stated && time <= lockTime_) {
     // Written within the file system's clock tick: move the time on.
     if (env_->SetLastWrite(sharedPath_, lockTime_ + 1) == 0) stated = StatSharedFile(&time, &size);
   }

@@ -321,6 +321,21 @@ TEST_F(WriteBackTest, EveryWriteBackMovesTheSharedFilesTimeOn) {
   }
 }
 
+TEST_F(WriteBackTest, ALockThatChangedNothingLeavesTheSharedFileAlone) {
+  Side a(shared, dir.Path("a")), b(shared, dir.Path("b"));
+  a.Join();
+  ASSERT_TRUE(a.WriteUnderLock(0, Pattern(16, 50)));
+  b.Join();
+  FileStat before;
+  ASSERT_EQ(Env::Default()->Stat(shared, &before), 0);
+  ASSERT_TRUE(a.WriteUnderLock(0, Pattern(16, 50)));  // the same bytes again
+  FileStat after;
+  ASSERT_EQ(Env::Default()->Stat(shared, &after), 0);
+  EXPECT_EQ(after.lastWrite, before.lastWrite);
+  EXPECT_TRUE(b.net.ReadLock()) << "no change for the others to fetch";
+  EXPECT_EQ(Logged().size(), 1u);
+}
+
 TEST_F(WriteBackTest, TheUpdateCountsOfBothHeadersDecideWhetherAWriterIsCurrent) {
   Side a(shared, dir.Path("a"));
   a.Join();
