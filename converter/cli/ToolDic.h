@@ -87,7 +87,6 @@ class TToolDic {
   // dictionary is worked on through a private copy, every change written
   // back under the write lock before it returns.
   void SetShared(bool on) { shared_ = on; }
-  bool shared() const { return shared_; }
 
   // Loads `engine`, makes a handle and opens or creates the file.
   bool Open(const std::string& engine, const std::string& path, bool readOnly);

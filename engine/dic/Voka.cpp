@@ -65,12 +65,15 @@ int32_t Voka<B>::HoldLock(bool on) {
   }
   if (!held_) return 0;
   held_.reset();
-  if (shared_->writeBackFailed) {
-    shared_->writeBackFailed = false;
-    file_.SetError(kErrNetwork);
-    return -1;
-  }
-  return 0;
+  return TookWriteBackFailure() ? -1 : 0;
+}
+
+template <class B>
+bool Voka<B>::TookWriteBackFailure() {
+  if (!shared_->writeBackFailed) return false;
+  shared_->writeBackFailed = false;
+  file_.SetError(kErrNetwork);
+  return true;
 }
 
 template <class B>
@@ -89,7 +92,7 @@ int Voka<B>::Close() {
     }
     shared_->net.StampLocalFile(shared_->localPath);
   }
-  if (shared_->writeBackFailed) code = kErrNetwork;
+  if (TookWriteBackFailure()) code = kErrNetwork;
   file_.Abandon();
   file_.SetCountsUpdates(false);
   const std::string local = shared_->localPath;

@@ -60,9 +60,7 @@ class Voka : public TUniversalDic<B>, private WriteLockOwner {
   // `pause` waits between refused attempts to open the shared files.
   int OpenShared(const std::string& sharedPath, const IChar* name, bool readOnly,
                  PauseFunction pause = RealPause());
-  bool IsShared() const { return shared_ != nullptr; }
-  // The shared-access object and the local copy's path, in shared mode.
-  NetworkDic* Network() { return shared_ ? &shared_->net : nullptr; }
+  // The local copy's path, in shared mode.
   std::string LocalPath() const { return shared_ ? shared_->localPath : std::string(); }
 
   // ---- TUniversalDic ----
@@ -161,12 +159,7 @@ class Voka : public TUniversalDic<B>, private WriteLockOwner {
       }
       rc = ChangeHere(change);
     }
-    if (shared_->writeBackFailed) {
-      shared_->writeBackFailed = false;
-      file_.SetError(kErrNetwork);
-      return -1;
-    }
-    return rc;
+    return TookWriteBackFailure() ? -1 : rc;
   }
   template <class F>
   int32_t ChangeHere(F change) {
@@ -188,6 +181,9 @@ class Voka : public TUniversalDic<B>, private WriteLockOwner {
   // Fast mode in shared mode: 1 held, 0 let go, -1 not had (20) or the
   // write-back failed (20).
   int32_t HoldLock(bool on);
+  // Whether the last write-back failed; if so the code becomes 20 and the
+  // failure is taken (the next one is told anew).
+  bool TookWriteBackFailure();
   bool LockForWrite() override;
   void UnlockAfterWrite() override;
   // Before a lookup: the copy again when the shared dictionary changed.

@@ -20,6 +20,7 @@ int FileBuf::Create(const std::string& name) { return OpenWith(name, OpenMode::k
 
 int FileBuf::OpenWith(const std::string& name, OpenMode mode) {
   Fail(kErrNone);
+  lastSystemError_ = 0;
   if (file_) {
     Fail(kErrAlreadyOpen);
     return -1;
@@ -312,8 +313,10 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
   }
   const int64_t at = file_->Position();
   written_ = true;
-  if (recorder_) RecordChange(at, buf, n);
-  if (journal_ && HoldsAlready(at, buf, n)) {
+  // Recording reads the old bytes already; they tell whether the file
+  // holds these bytes, without a second read.
+  const bool holds = recorder_ ? RecordChange(at, buf, n) : journal_ && HoldsAlready(at, buf, n);
+  if (journal_ && holds) {
     transferred_ = n;
     if (file_->Seek(at + n) == 0) return static_cast<int32_t>(n);
   }
@@ -349,22 +352,27 @@ int32_t FileBuf::Write(const void* buf, uint32_t n) {
   return static_cast<int32_t>(put);
 }
 
-void FileBuf::RecordChange(int64_t at, const void* buf, uint32_t n) {
-  if (n == 0) return;
+bool FileBuf::RecordChange(int64_t at, const void* buf, uint32_t n) {
+  if (n == 0) return false;
   size_t got = 0;
   bool read = false;
   try {
-    recordOld_.resize(n);
-    read = ReadThrough(at, recordOld_.data(), n, &got) == 0;
+    scratch_.resize(n);
+    read = ReadThrough(at, scratch_.data(), n, &got) == 0;
   } catch (const std::bad_alloc&) {
   }
   file_->Seek(at);
   if (!read) {
     recorder_->AddHistField(static_cast<uint32_t>(at), n);
-    return;
+    return false;
   }
-  ForEachChangedPiece(static_cast<uint32_t>(at), recordOld_.data(), got, static_cast<const uint8_t*>(buf), n,
-                      [this](uint32_t offset, uint32_t length) { recorder_->AddHistField(offset, length); });
+  bool differs = false;
+  ForEachChangedPiece(static_cast<uint32_t>(at), scratch_.data(), got, static_cast<const uint8_t*>(buf), n,
+                      [&](uint32_t offset, uint32_t length) {
+                        differs = true;
+                        recorder_->AddHistField(offset, length);
+                      });
+  return !differs;
 }
 
 int FileBuf::Seek(int64_t offset) {

@@ -106,8 +106,9 @@ class FileBuf {
 
   void SetChangeRecorder(ChangeRecorder* recorder) { recorder_ = recorder; }
   ChangeRecorder* changeRecorder() const { return recorder_; }
-  // The system error number of the last failed open (0 after a good one):
-  // a caller that retries an open refused by another process asks it.
+  // The system error number of the last open (0 after a good one, and after
+  // a failure the system did not report): a caller that retries an open
+  // refused by another process asks it.
   int LastSystemError() const { return lastSystemError_; }
 
   bool Written() const { return written_; }
@@ -127,8 +128,10 @@ class FileBuf {
   // Journals the bytes [offset, offset + n) (n = -1: all from offset on)
   // before they change. 0, or -1 with the change marked failed.
   int Protect(int64_t offset, int64_t n);
-  // Tells the recorder the pieces a write of n bytes at `at` changes.
-  void RecordChange(int64_t at, const void* buf, uint32_t n);
+  // Tells the recorder the pieces a write of n bytes at `at` changes; true
+  // when the file holds these n bytes already (as HoldsAlready). Leaves the
+  // position at `at`.
+  bool RecordChange(int64_t at, const void* buf, uint32_t n);
   // The file holds these n bytes at `at` already.
   bool HoldsAlready(int64_t at, const void* buf, uint32_t n);
 
@@ -163,7 +166,6 @@ class FileBuf {
   int64_t baseSize_ = 0;  // the file's own size while pages are held
 
   ChangeRecorder* recorder_ = nullptr;
-  std::vector<uint8_t> recordOld_;
   int lastSystemError_ = 0;
   uint32_t transferred_ = 0;
   int32_t* errorCell_;

@@ -60,17 +60,7 @@ bool NetworkDic::ReadLock() {
 bool NetworkDic::WriteLock() {
   // The FileBuf's open also rolls back a write-back that a killed lock
   // holder left half done.
-  int err = 0;
-  for (int attempt = 1; attempt <= kSharedOpenAttempts; ++attempt) {
-    if (shared_.OpenReadWrite(sharedPath_) == 0) {
-      err = 0;
-      break;
-    }
-    err = shared_.LastSystemError();
-    if (err != kSysSharingViolation) break;
-    if (attempt < kSharedOpenAttempts && pause_) pause_(random_.Next() % 100);
-  }
-  if (err != 0 || !shared_.IsOpen()) {
+  if (!OpenSharedFile(&shared_, true)) {
     status_ = kNoWriteLock;
     return false;
   }
@@ -259,13 +249,18 @@ bool NetworkDic::StampLocalFile(const std::string& localPath) {
   return env_->SetLastWrite(localPath, sharedTime_) == 0;
 }
 
-bool NetworkDic::NetReadOpen(FileBuf* file) {
-  for (int attempt = 1; attempt <= kSharedOpenAttempts; ++attempt) {
-    if (file->OpenRead(sharedPath_) == 0) return true;
-    if (file->LastSystemError() != kSysSharingViolation) return false;
-    if (attempt < kSharedOpenAttempts && pause_) pause_(random_.Next() % 100);
-  }
-  return false;
+bool NetworkDic::NetReadOpen(FileBuf* file) { return OpenSharedFile(file, false); }
+
+bool NetworkDic::OpenSharedFile(FileBuf* file, bool forWriting) {
+  const int err = RetryWhileRefused(
+      [&] {
+        const int rc = forWriting ? file->OpenReadWrite(sharedPath_) : file->OpenRead(sharedPath_);
+        if (rc == 0) return 0;
+        // A failure the system did not report (no full path) is no refusal.
+        return file->LastSystemError() != 0 ? file->LastSystemError() : int(kSysGenFailure);
+      },
+      &random_, pause_);
+  return err == 0;
 }
 
 bool NetworkDic::OpenHistFileForRead() {

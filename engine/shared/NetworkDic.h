@@ -157,6 +157,9 @@ class NetworkDic : public NetworkDicBase, public ChangeRecorder {
   // inside the range: what it holds is copied.
   static bool CopyRange(FileBuf* from, FileBuf* to, uint32_t offset, uint32_t length);
   static bool CopyRange(FileBuf* from, File* to, uint32_t offset, uint32_t length);
+  // The shared dictionary opened through a FileBuf under the retry rule:
+  // for writing with no sharing (the lock), or read-only and shared.
+  bool OpenSharedFile(FileBuf* file, bool forWriting);
   // Forgets what was seen of the shared dictionary and its history.
   void Forget();
 

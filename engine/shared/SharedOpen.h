@@ -36,6 +36,11 @@ class RuntimeRandom {
 using PauseFunction = std::function<void(int)>;
 PauseFunction RealPause();
 
+// The retry rule: calls `attempt` (which answers 0 or a system error) until
+// it is not refused by another process (32), at most kSharedOpenAttempts
+// times, pausing between two attempts. Its last answer.
+int RetryWhileRefused(const std::function<int()>& attempt, RuntimeRandom* random, const PauseFunction& pause);
+
 // 0, or the last error: file not found (2) at once, a sharing violation (32)
 // after the last refused attempt, any other error at once.
 int OpenShared(Env* env, const std::string& name, OpenMode mode, std::unique_ptr<File>* out, RuntimeRandom* random,
