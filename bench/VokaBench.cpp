@@ -54,13 +54,21 @@ struct Options {
   bool run[kStores] = {true, true, true};
   size_t every = 1;  // --quick: every 8th entry of the set
   bool convert = true;
+  // --work: the measurements to make, for profiling one of them; empty: all.
+  // "reads" reads the random-order file, so it needs "random" in the same
+  // run or a file of it kept in --dir.
+  std::vector<std::string> work;
+  bool Does(const char* name) const {
+    return work.empty() || std::find(work.begin(), work.end(), name) != work.end();
+  }
 };
 
 void Usage() {
   std::fprintf(stderr,
                "usage: vokabench [--seed N] [--dir FOLDER] [--keep] [--quick] [--no-convert]\n"
                "                 [--words FILE] [--prefixes N] [--substring TEXT]... [--repeat N]\n"
-               "                 [--sqlite-sync OFF|NORMAL|FULL] [--only engine|sqlite|lmdb]\n");
+               "                 [--sqlite-sync OFF|NORMAL|FULL] [--only engine|sqlite|lmdb]\n"
+               "                 [--work random|sorted|replace|edit|reads]...\n");
   std::exit(2);
 }
 
@@ -94,6 +102,10 @@ Options ParseArgs(int argc, char** argv) {
       subs.push_back(value());
     } else if (a == "--sqlite-sync") {
       o.sync = value();
+    } else if (a == "--work") {
+      std::string v = value();
+      if (v != "random" && v != "sorted" && v != "replace" && v != "edit" && v != "reads") Usage();
+      o.work.push_back(v);
     } else if (a == "--only") {
       std::string v = value();
       int only = v == "engine" ? kEngine : v == "sqlite" ? kSqlite : v == "lmdb" ? kLmdb : -1;
@@ -563,12 +575,18 @@ int Main(int argc, char** argv) {
   for (int k = 0; k < kStores; ++k)
     if (opt.run[k]) b.stores[k]->Load(b.w);
 
-  b.Bulk("merge-registration, random order", "random", b.randomOrder, AddMode::kMerge, 1.0, 0.33);
-  b.Bulk("merge-registration, dictionary order", "sorted", b.sortedOrder, AddMode::kMerge, 0.5, 0.25);
-  b.Bulk("registration by replace, random order", "replace", b.randomOrder, AddMode::kReplace);
-  b.Edit("edit, one committed replace per call", "replace", "edit", 2000);
+  if (opt.Does("random"))
+    b.Bulk("merge-registration, random order", "random", b.randomOrder, AddMode::kMerge, 1.0, 0.33);
+  if (opt.Does("sorted"))
+    b.Bulk("merge-registration, dictionary order", "sorted", b.sortedOrder, AddMode::kMerge, 0.5, 0.25);
+  if (opt.Does("replace")) b.Bulk("registration by replace, random order", "replace", b.randomOrder, AddMode::kReplace);
+  if (opt.Does("edit")) b.Edit("edit, one committed replace per call", "replace", "edit", 2000);
   Answers answers[kStores];
-  b.Reads("random", answers);
+  if (opt.Does("reads")) b.Reads("random", answers);
+  if (!opt.work.empty()) {
+    b.report.Print(stdout);
+    return 0;
+  }
   b.Sizes("file, merge-registered in random order", "random", true);
   b.Sizes("file, merge-registered in dictionary order", "sorted", false);
   b.Sizes("file, registered by replace", "replace", false);

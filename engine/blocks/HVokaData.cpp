@@ -120,6 +120,29 @@ int HVokaData<B>::WriteBlockImage(int32_t n, const uint8_t* block, size_t bytes)
 }
 
 template <class B>
+int HVokaData<B>::ReadUnits(int32_t n, int32_t count, std::vector<uint8_t>* out) {
+  if (n < 0 || count < 0 || n + count > end_) return Fail(kErrDamaged);
+  const size_t bytes = size_t(count) * size_t(unit_);
+  try {
+    out->resize(bytes);
+  } catch (const std::bad_alloc&) {
+    return Fail(kErrNoMemory);
+  }
+  if (SeekToBlock(n) != 0) return -1;
+  int32_t read = file_->Read(out->data(), static_cast<uint32_t>(bytes));
+  if (read < 0) return -1;
+  std::fill(out->begin() + read, out->end(), 0);
+  return 0;
+}
+
+template <class B>
+int HVokaData<B>::WriteUnits(int32_t n, const uint8_t* bytes, int32_t count) {
+  if (SeekToBlock(n) != 0) return -1;
+  const uint32_t len = static_cast<uint32_t>(size_t(count) * size_t(unit_));
+  return file_->Write(bytes, len) < 0 ? -1 : 0;
+}
+
+template <class B>
 int32_t HVokaData<B>::NewBlock(uint16_t w) {
   ++version_;
   if (Flush() != 0) return -1;

@@ -85,6 +85,19 @@ class HVokaData {
   // buffer is neither used nor changed.
   int WriteBlockImage(int32_t n, const uint8_t* block, size_t bytes);
 
+  // The units [n, n + count) as the file holds them (file byte order), any
+  // part past the file's end as zeros. The buffer is neither used nor
+  // changed: in deferred mode flush first.
+  int ReadUnits(int32_t n, int32_t count, std::vector<uint8_t>* out);
+  // Writes `count` units of file-order bytes at unit n, beside the buffer.
+  int WriteUnits(int32_t n, const uint8_t* bytes, int32_t count);
+  // The blocks of units [from, to) were moved k units down by whole-unit
+  // copies; a clean buffered block among them follows them.
+  void MovedDown(int32_t from, int32_t to, int32_t k) {
+    ++version_;
+    if (bufNumber_ >= from && bufNumber_ < to) bufNumber_ -= k;
+  }
+
   // Places a fresh zero-filled block with size word w; answers its number.
   int32_t NewBlock(uint16_t w);
   // Grows block n from b to N units. Answers the block's number, which

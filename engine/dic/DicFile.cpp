@@ -6,6 +6,8 @@
 
 #include "entries/BlockEntries.h"
 #include "entries/EntryCursor.h"
+#include "format/BlockOrder.h"
+#include "format/ByteOrder.h"
 #include "format/HeaderCodec.h"
 #include "text/Collation.h"
 
@@ -221,14 +223,25 @@ int DicFile<B>::CompactionStep() {
     const EmptyList::Run gap = list[i];
     const int32_t usedStart = gap.start + gap.length;
     const int32_t usedEnd = list[i + 1].start;
-    // Where each block of the stretch stands in the index: found through
-    // the block's first headword, which names it there, by a binary search;
-    // when that does not tell, from one walk of the whole index for the
-    // stretch (a walk per block would cost the index's length each time).
-    std::vector<std::pair<int32_t, int32_t>> places;
+    // The stretch's blocks lie side by side, so the stretch moves down as
+    // its bytes stand, in one read and one write. Where each block stands
+    // in the index is found through the block's first headword, which
+    // names it there, by a binary search; when that does not tell, from
+    // one walk of the whole index for the stretch (a walk per block would
+    // cost the index's length each time).
+    const int32_t unit = data_->UnitSize();
+    if (data_->ReadUnits(usedStart, usedEnd - usedStart, &stretch_) != 0) return -1;
+    std::vector<std::pair<int32_t, int32_t>> places, moved;
     bool listed = false;
     for (int32_t u = usedStart; u < usedEnd;) {
-      int32_t pos = PositionByFirstWord(u);
+      const uint8_t* block = stretch_.data() + size_t(u - usedStart) * size_t(unit);
+      const int32_t units = UnitsOf(Load16<B::kFileOrder>(block));
+      if (u + units > usedEnd) {
+        // A block reaching into the free run after it: the runs are wrong.
+        error_ = kErrDamaged;
+        return -1;
+      }
+      int32_t pos = PositionByFirstWord(u, block, size_t(units) * size_t(unit));
       if (pos < 0) {
         if (!listed && index_->FindBlocks(usedStart, usedEnd, &places) != 0) return -1;
         listed = true;
@@ -239,13 +252,12 @@ int DicFile<B>::CompactionStep() {
         }
         pos = place->second;
       }
-      if (data_->Load(u) != 0) return -1;
-      int32_t units = UnitsOf(data_->BufferedSizeWord());
-      int32_t to = u - gap.length;
-      if (data_->MarkWritten(to) != 0) return -1;
-      index_->SetBlockNumber(pos, to);
+      moved.emplace_back(pos, u - gap.length);
       u += units;
     }
+    if (data_->WriteUnits(usedStart - gap.length, stretch_.data(), usedEnd - usedStart) != 0) return -1;
+    for (const auto& m : moved) index_->SetBlockNumber(m.first, m.second);
+    data_->MovedDown(usedStart, usedEnd, gap.length);
     if (data_->Flush() != 0) return -1;
     runs->TakeAt(gap.start, gap.length);
     runs->Add(usedEnd - gap.length, gap.length);
@@ -265,7 +277,24 @@ int32_t DicFile<B>::PositionByFirstWord(int32_t u) {
     error_ = code;
     return -1;
   }
-  EntryCursor<B> c(peek_.data(), peek_.size());
+  return PositionByFirstWordOf(u, peek_.data(), peek_.size());
+}
+
+// The same for block u's bytes as the file holds them.
+template <class B>
+int32_t DicFile<B>::PositionByFirstWord(int32_t u, const uint8_t* fileBytes, size_t n) {
+  if constexpr (B::kFileOrder == Endian::Little) {
+    return PositionByFirstWordOf(u, fileBytes, n);
+  } else {
+    peek_.assign(fileBytes, fileBytes + n);
+    BlockOrder<B>::ToMemory(peek_.data(), peek_.size());
+    return PositionByFirstWordOf(u, peek_.data(), peek_.size());
+  }
+}
+
+template <class B>
+int32_t DicFile<B>::PositionByFirstWordOf(int32_t u, const uint8_t* block, size_t n) {
+  EntryCursor<B> c(block, n);
   if (c.First() != WalkStatus::kEntry) return -1;
   const int32_t pos = index_->Find(c.word());
   return index_->BlockNumber(pos) == u ? pos : -1;

@@ -155,6 +155,8 @@ class DicFile {
   void Reload();
   bool AreasInFile(int64_t fileSize, int64_t areaOffset, int32_t areaSize, int32_t unit) const;
   int32_t PositionByFirstWord(int32_t u);
+  int32_t PositionByFirstWord(int32_t u, const uint8_t* fileBytes, size_t n);
+  int32_t PositionByFirstWordOf(int32_t u, const uint8_t* block, size_t n);
 
   int32_t error_ = 0;
   FileBuf file_;
@@ -166,6 +168,7 @@ class DicFile {
   bool countsUpdates_ = false;
   int32_t pendingBlock_ = -1;  // a block being entered into the index, -1 none
   std::vector<uint8_t> peek_;  // a block read beside the buffer
+  std::vector<uint8_t> stretch_;  // the blocks a compaction step moves
   AppendPoint append_;
 };
 

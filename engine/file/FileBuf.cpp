@@ -50,7 +50,7 @@ int FileBuf::OpenWith(const std::string& name, OpenMode mode) {
   unsynced_ = false;
   failed_ = false;
   writeBack_ = false;
-  held_.clear();
+  held_.Release();
   heldEnd_ = 0;
   return 0;
 }
@@ -89,7 +89,8 @@ void FileBuf::Close() {
   name_.clear();
   failed_ = false;
   writeBack_ = false;
-  held_.clear();
+  held_.Release();
+  scratchPage_.reset();
   heldEnd_ = 0;
 }
 
@@ -125,6 +126,7 @@ int FileBuf::SetWriteBack(bool on) {
   const int64_t at = file_ ? file_->Position() : 0;
   const int rc = WriteHeld();
   writeBack_ = false;
+  if (held_.empty()) held_.Release();
   if (file_) file_->Seek(at);
   return rc;
 }
@@ -146,12 +148,11 @@ int FileBuf::ReadThrough(int64_t at, void* buf, size_t n, size_t* got) {
     const int64_t page = pos / kPageBytes;
     const size_t in = static_cast<size_t>(pos - page * kPageBytes);
     size_t take = std::min(n - done, static_cast<size_t>(kPageBytes) - in);
-    auto it = held_.find(page);
-    if (it != held_.end()) {
-      std::memcpy(out + done, it->second.get() + in, take);
+    if (const uint8_t* held = held_.Find(page)) {
+      std::memcpy(out + done, held + in, take);
     } else {
       // The file's own bytes, as far as the next held page.
-      while (done + take < n && held_.find((pos + static_cast<int64_t>(take)) / kPageBytes) == held_.end())
+      while (done + take < n && !held_.Find((pos + static_cast<int64_t>(take)) / kPageBytes))
         take = std::min(n - done, take + static_cast<size_t>(kPageBytes));
       size_t read = 0;
       if (int err = file_->Seek(pos)) return err;
@@ -173,22 +174,27 @@ int FileBuf::Hold(int64_t at, const void* buf, size_t n) {
     const int64_t page = pos / kPageBytes;
     const size_t off = static_cast<size_t>(pos - page * kPageBytes);
     const size_t take = std::min(n - done, static_cast<size_t>(kPageBytes) - off);
-    auto it = held_.find(page);
-    if (it == held_.end()) {
+    uint8_t* p = held_.Find(page);
+    if (!p) {
       // The file's own size is asked once, when holding starts: nothing but
       // the held pages changes it until they are written out.
       if (held_.empty() && file_->Size(&baseSize_) != 0) return kSysWriteFault;
-      std::unique_ptr<uint8_t[]> p(new (std::nothrow) uint8_t[kPageBytes]());
-      if (!p) return kSysWriteFault;
       // A page written only in part keeps the file's other bytes.
       if (take < static_cast<size_t>(kPageBytes)) {
+        if (!scratchPage_) scratchPage_.reset(new (std::nothrow) uint8_t[kPageBytes]);
+        if (!scratchPage_) return kSysWriteFault;
         size_t read = 0;
         if (int err = file_->Seek(page * kPageBytes)) return err;
-        if (int err = file_->Read(p.get(), static_cast<size_t>(kPageBytes), &read)) return err;
+        if (int err = file_->Read(scratchPage_.get(), static_cast<size_t>(kPageBytes), &read)) return err;
+        p = held_.Add(page);
+        if (!p) return kSysWriteFault;
+        std::memcpy(p, scratchPage_.get(), read);
+      } else {
+        p = held_.Add(page);
+        if (!p) return kSysWriteFault;
       }
-      it = held_.emplace(page, std::move(p)).first;
     }
-    std::memcpy(it->second.get() + off, in + done, take);
+    std::memcpy(p + off, in + done, take);
     done += take;
   }
   heldEnd_ = std::max(heldEnd_, at + static_cast<int64_t>(n));
@@ -200,10 +206,7 @@ int64_t FileBuf::FileEnd() { return std::max(baseSize_, heldEnd_); }
 int FileBuf::WriteHeld() {
   if (!Holding()) return 0;
   const int64_t end = FileEnd();
-  std::vector<int64_t> pages;
-  pages.reserve(held_.size());
-  for (const auto& h : held_) pages.push_back(h.first);
-  std::sort(pages.begin(), pages.end());
+  const std::vector<int64_t>& pages = held_.SortedPages();
   std::vector<uint8_t> run;
   int err = end < 0 ? kSysWriteFault : 0;
   size_t put = 0, want = 0;
@@ -221,7 +224,7 @@ int FileBuf::WriteHeld() {
       for (size_t k = i; k < j; ++k) {
         const int64_t start = pages[k] * kPageBytes;
         const size_t len = static_cast<size_t>(std::min<int64_t>(kPageBytes, to - start));
-        std::memcpy(run.data() + (start - from), held_[pages[k]].get(), len);
+        std::memcpy(run.data() + (start - from), held_.Find(pages[k]), len);
       }
       err = file_->Seek(from);
       if (err == 0) err = file_->Write(run.data(), want, &put);
@@ -235,7 +238,7 @@ int FileBuf::WriteHeld() {
     Fail(full ? kErrDiskFull : EngineCodeForSystemError(kSysWriteFault));
     return -1;
   }
-  held_.clear();
+  held_.Clear();
   heldEnd_ = 0;
   return 0;
 }
@@ -259,7 +262,7 @@ int FileBuf::Commit(bool sync) {
 }
 
 int FileBuf::Rollback() {
-  held_.clear();
+  held_.Clear();
   heldEnd_ = 0;
   if (!file_ || !journal_ || !journal_->ChangeOpen()) {
     failed_ = false;

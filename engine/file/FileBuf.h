@@ -45,10 +45,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "file/Env.h"
+#include "file/HeldPages.h"
 #include "file/Journal.h"
 
 namespace vk {
@@ -137,7 +137,7 @@ class FileBuf {
 
   // Write-back. Pages of kPageBytes; a held page is whole (what the file
   // held there, changed by every held write), zeros past the held end.
-  static constexpr int64_t kPageBytes = 4096;
+  static constexpr int64_t kPageBytes = HeldPages::kPageBytes;
   static constexpr size_t kMaxHeldPages = 8192;  // 32 MiB
   bool Holding() const { return !held_.empty(); }
   // Reads up to n bytes at `at` with the held pages laid over the file.
@@ -161,7 +161,8 @@ class FileBuf {
   bool viewPending_ = false;
   std::vector<uint8_t> scratch_;  // what a write would overwrite
   bool writeBack_ = false;
-  std::unordered_map<int64_t, std::unique_ptr<uint8_t[]>> held_;  // page number -> page
+  HeldPages held_;
+  std::unique_ptr<uint8_t[]> scratchPage_;  // a page's file bytes on their way in
   int64_t heldEnd_ = 0;   // end of the furthest held write
   int64_t baseSize_ = 0;  // the file's own size while pages are held
 
