@@ -55,8 +55,8 @@ struct Options {
   size_t every = 1;  // --quick: every 8th entry of the set
   bool convert = true;
   // --work: the measurements to make, for profiling one of them; empty: all.
-  // "reads" reads the random-order file, so it needs "random" in the same
-  // run or a file of it kept in --dir.
+  // "reads" (all of "lookup", "scan" and "search") reads the random-order
+  // file, so it needs "random" in the same run or a file of it kept in --dir.
   std::vector<std::string> work;
   bool Does(const char* name) const {
     return work.empty() || std::find(work.begin(), work.end(), name) != work.end();
@@ -68,7 +68,7 @@ void Usage() {
                "usage: vokabench [--seed N] [--dir FOLDER] [--keep] [--quick] [--no-convert]\n"
                "                 [--words FILE] [--prefixes N] [--substring TEXT]... [--repeat N]\n"
                "                 [--sqlite-sync OFF|NORMAL|FULL] [--only engine|sqlite|lmdb]\n"
-               "                 [--work random|sorted|replace|edit|reads]...\n");
+               "                 [--work random|sorted|replace|edit|reads|lookup|scan|search]...\n");
   std::exit(2);
 }
 
@@ -104,7 +104,9 @@ Options ParseArgs(int argc, char** argv) {
       o.sync = value();
     } else if (a == "--work") {
       std::string v = value();
-      if (v != "random" && v != "sorted" && v != "replace" && v != "edit" && v != "reads") Usage();
+      static const std::set<std::string> kWork = {"random", "sorted", "replace", "edit",
+                                                  "reads", "lookup", "scan", "search"};
+      if (!kWork.count(v)) Usage();
       o.work.push_back(v);
     } else if (a == "--only") {
       std::string v = value();
@@ -269,14 +271,21 @@ struct Bench {
       });
       report.AddTiming(name, static_cast<int64_t>(n), answers[first].*field, t, target, moonshot);
     };
-    lookups("exact lookup, random present words", ProbeSet::kPresent, w.present.size(), &Answers::presentFound, 0.3,
-            0.2);
-    lookups("lookup, absent words", ProbeSet::kAbsent, w.absent.size(), &Answers::absentFound, 0, 0);
-
-    Times t = Each([&](int k, Store& s) {
-      return TimeMs([&] { answers[k].scanned = Checked(s, s.Scan(nullptr)); });
-    });
-    report.AddTiming("full ordered scan (ops = entries)", answers[first].scanned, -1, t, 0.5, 0.33);
+    if (opt.Does("reads") || opt.Does("lookup")) {
+      lookups("exact lookup, random present words", ProbeSet::kPresent, w.present.size(), &Answers::presentFound,
+              0.3, 0.2);
+      lookups("lookup, absent words", ProbeSet::kAbsent, w.absent.size(), &Answers::absentFound, 0, 0);
+    }
+    if (opt.Does("reads") || opt.Does("scan")) {
+      Times t = Each([&](int k, Store& s) {
+        return TimeMs([&] { answers[k].scanned = Checked(s, s.Scan(nullptr)); });
+      });
+      report.AddTiming("full ordered scan (ops = entries)", answers[first].scanned, -1, t, 0.5, 0.33);
+    }
+    if (!opt.Does("reads") && !opt.Does("search")) {
+      for (Store* s : stores) s->Close();
+      return;
+    }
 
     auto searches = [&](const char* name, size_t n, std::vector<int64_t> Answers::*field, bool prefix) {
       Times t = Each([&](int k, Store& s) {
@@ -582,7 +591,7 @@ int Main(int argc, char** argv) {
   if (opt.Does("replace")) b.Bulk("registration by replace, random order", "replace", b.randomOrder, AddMode::kReplace);
   if (opt.Does("edit")) b.Edit("edit, one committed replace per call", "replace", "edit", 2000);
   Answers answers[kStores];
-  if (opt.Does("reads")) b.Reads("random", answers);
+  if (opt.Does("reads") || opt.Does("lookup") || opt.Does("scan") || opt.Does("search")) b.Reads("random", answers);
   if (!opt.work.empty()) {
     b.report.Print(stdout);
     return 0;

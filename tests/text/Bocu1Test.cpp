@@ -153,6 +153,55 @@ TEST(Bocu1Icu, RunsOfOneScriptDecodeAsIcuDoes) {
   }
 }
 
+// English and German texts are long runs of ASCII between a few other
+// characters; the codec takes such runs in groups. Runs of every length up
+// to three groups, with controls, spaces and the two ends of the printable
+// range among them, and every kind of character after them: the bytes are
+// ICU's, and every output capacity cuts the text where one character at a
+// time would, never writing past it.
+TEST(Bocu1Icu, LongAsciiRunsAtEveryLengthAndCapacity) {
+  const uint32_t seed = test::TestSeed(20261212);
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (VK_TEST_SEED to repeat)");
+  std::mt19937 rng(seed);
+  IcuBocu icu;
+  const char16_t ascii[] = {u'a', u'Z', u' ', u'!', u'\x7F', u'\x01', u'\x1F', u'\x20', u'\r', u'\n', u'~', u'0'};
+  const std::u16string after[] = {u"", u"\u00E4", u"\u3042", u"\u6F22", u"\U0002000B", u"\x80", u"\u00FC b"};
+  for (int len = 0; len <= 50; ++len) {
+    for (const std::u16string& tail : after) {
+      std::u16string s = u"\u00E4x";  // a run that starts after a non-ASCII character too
+      if (len % 2) s.clear();
+      for (int k = 0; k < len; ++k) s += ascii[rng() % std::size(ascii)];
+      s += tail;
+      s += std::u16string(static_cast<size_t>(rng() % 20), u'q');
+      SCOPED_TRACE(HexUnits(s));
+      const std::string theirs = icu.Encode(s);
+      ASSERT_EQ(Hex(theirs), Hex(Bocu1Encode(s)));
+      const int32_t n = static_cast<int32_t>(s.size());
+      const int32_t need = static_cast<int32_t>(theirs.size());
+      for (int32_t cap = 0; cap <= need + 1; ++cap) {
+        SentinelBuffer<uint8_t> out(static_cast<size_t>(cap));
+        const int32_t wrote = Bocu1Encode(s.data(), n, out.data(), cap);
+        ASSERT_EQ(cap >= need ? need : -1, wrote) << "cap " << cap;
+        ASSERT_TRUE(out.GuardIntact()) << "cap " << cap;
+        if (wrote > 0) {
+          ASSERT_EQ(Hex(theirs), Hex(std::string(reinterpret_cast<const char*>(out.data()), size_t(wrote))));
+        }
+      }
+      ASSERT_EQ(HexUnits(s), HexUnits(DecodeAll(theirs)));
+      for (int32_t cap = 1; cap <= n + 2; ++cap) {
+        std::u16string part(static_cast<size_t>(cap) + 4, u'#');
+        Bocu1Decoded r = Bocu1Decode(reinterpret_cast<const uint8_t*>(theirs.data()), need, false, part.data(), cap);
+        ASSERT_LE(r.written, cap - 1) << "cap " << cap;
+        ASSERT_GE(r.written, std::min<int32_t>(cap - 1, n) - 1) << "cap " << cap;
+        ASSERT_EQ(HexUnits(s.substr(0, static_cast<size_t>(r.written))),
+                  HexUnits(part.substr(0, static_cast<size_t>(r.written))))
+            << "cap " << cap;
+        ASSERT_EQ(part[static_cast<size_t>(cap)], u'#') << "written past the capacity " << cap;
+      }
+    }
+  }
+}
+
 // Where ICU reads a byte string as well-formed, the decoder must read it the
 // same way (0xFF resets included) and find nothing wrong with it.
 TEST(Bocu1Icu, RandomBytesIcuAcceptsDecodeTheSame) {
