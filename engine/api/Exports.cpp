@@ -7,6 +7,7 @@
 
 #include "api/Handle.h"
 #include "text/Messages.h"
+#include "text/UnitScan.h"
 #include "dic/MergePolicy.h"
 #include "dic/SearchCursor.h"
 #include "dic/Voka.h"
@@ -300,7 +301,8 @@ const vk::Japa<B>& FieldsOf(VKHandleRec* h, const VKRecordData* rec) {
   f.attribute = rec->attr;
   auto copy = [](const VKChar* s, typename vk::Japa<B>::Text* to) {
     if (s) {
-      to->assign(In(s));
+      const auto* text = In(s);
+      to->assign(text, vk::TerminatedLength(text));
     } else {
       to->clear();
     }

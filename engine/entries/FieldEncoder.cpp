@@ -12,9 +12,13 @@ constexpr int64_t kLongEstimate = 0xFF00;
 
 template <class B>
 int64_t FieldEncoder<B>::Estimate(const Japa<B>& japa) {
-  const int64_t t = int64_t(Japa<B>::TextLength(japa.translation));
-  const int64_t e = int64_t(Japa<B>::TextLength(japa.example));
-  const int64_t p = int64_t(Japa<B>::TextLength(japa.pronunciation));
+  return Estimate(Japa<B>::TextLength(japa.translation), Japa<B>::TextLength(japa.example),
+                  Japa<B>::TextLength(japa.pronunciation));
+}
+
+template <class B>
+int64_t FieldEncoder<B>::Estimate(size_t translation, size_t example, size_t pronunciation) {
+  const int64_t t = int64_t(translation), e = int64_t(example), p = int64_t(pronunciation);
   if (e == 0 && p == 0) return 2 * t;
   const bool bytes = EntryLayout<B>::kByteUnits;
   const int64_t fixed = bytes ? 9 : 12, perEmpty = bytes ? 3 : 4;
@@ -36,7 +40,7 @@ int FieldEncoder<B>::Encode(const Japa<B>& japa, size_t wordUnits, int32_t unitB
   const size_t e = Japa<B>::TextLength(japa.example);
   const size_t p = Japa<B>::TextLength(japa.pronunciation);
   const bool extended = e != 0 || p != 0;
-  const int64_t estimate = Estimate(japa);
+  const int64_t estimate = Estimate(t, e, p);
   const int64_t capacity = Capacity(wordUnits, unitBytes);
   if (!extended && estimate > capacity) return kErrTooLarge;
   // No codec stores two units in less than one byte: texts that cannot fit

@@ -46,6 +46,8 @@ class FieldEncoder {
   static int Encode(const Japa<B>& japa, size_t wordUnits, int32_t unitBytes, EncodedFields* out);
 
   static int64_t Estimate(const Japa<B>& japa);
+  // The same from the texts' lengths.
+  static int64_t Estimate(size_t translation, size_t example, size_t pronunciation);
   static int64_t Capacity(size_t wordUnits, int32_t unitBytes);
 };
 

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/UnitScan.h"
+
 namespace vk {
 
 // Attribute byte bits.
@@ -39,10 +41,7 @@ struct Japa {
   bool IsSimple() const { return TextLength(example) == 0 && TextLength(pronunciation) == 0; }
 
   // Units of s before its first zero unit.
-  static size_t TextLength(const Text& s) {
-    size_t z = s.find(IChar(0));
-    return z == Text::npos ? s.size() : z;
-  }
+  static size_t TextLength(const Text& s) { return FirstZeroUnit(s.data(), s.size()); }
 };
 
 }  // namespace vk

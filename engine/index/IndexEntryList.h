@@ -43,6 +43,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "text/Collation.h"
 
 namespace vk {
@@ -262,7 +266,18 @@ class IndexEntryList {
     const uint32_t want = Stored(n);
     for (size_t c = 0; c < chunks_.size(); ++c) {
       const std::vector<uint32_t>& b = chunks_[c].blocks;
-      for (size_t j = 0; j < b.size(); ++j)
+      size_t j = 0;
+#if defined(__SSE2__)
+      // Four numbers to a comparison: an index grown while it is large
+      // walks it for the block at unit 0 each time.
+      const __m128i w = _mm_set1_epi32(static_cast<int32_t>(want));
+      for (; j + 4 <= b.size(); j += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b.data() + j));
+        const int hits = _mm_movemask_epi8(_mm_cmpeq_epi32(v, w));
+        if (hits != 0) return static_cast<int64_t>(starts_[c] + j + size_t(__builtin_ctz(unsigned(hits))) / 4);
+      }
+#endif
+      for (; j < b.size(); ++j)
         if (b[j] == want) return static_cast<int64_t>(starts_[c] + j);
     }
     return -1;

@@ -250,6 +250,19 @@ int32_t Bocu1Encode(const char16_t* src, int32_t len, uint8_t* dst, int32_t cap)
       // Kana after kana and the like: one byte.
       if (used >= cap) return -1;
       dst[used++] = static_cast<uint8_t>(kMiddle + d);
+    } else if (d > kReachPos1 && d <= kReachPos2 && cap - used >= 2) {
+      // Kanji after kanji and most other steps within a script: two bytes.
+      const int32_t rest = d - (kReachPos1 + 1);
+      dst[used] = static_cast<uint8_t>(kStartPos2 + rest / kTrailCount);
+      dst[used + 1] = TrailByte(rest % kTrailCount);
+      used += 2;
+    } else if (d < kReachNeg1 && d >= kReachNeg2 && cap - used >= 2) {
+      // The same downwards: the quotient counted up from the lowest lead
+      // of the form, so that the division is one of positive numbers.
+      const int32_t rest = d - kReachNeg1 + (kStartNeg2 - kStartNeg3) * kTrailCount;
+      dst[used] = static_cast<uint8_t>(kStartNeg3 + rest / kTrailCount);
+      dst[used + 1] = TrailByte(rest % kTrailCount);
+      used += 2;
     } else if (cap - used >= 4) {
       used += PackDiff(c - prev, dst + used);
     } else {
