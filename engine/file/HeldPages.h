@@ -35,13 +35,14 @@ class HeldPages {
     uint8_t* p = nullptr;
     try {
       if (at >= table_.size()) table_.resize(std::max(at + 1, table_.size() * 2), nullptr);
-      list_.reserve(list_.size() + 1);
+      Room(&list_, list_.size() + 1);
       if (spare_.empty()) {
+        Room(&owned_, owned_.size() + 1);
+        // Clear hands every buffer to spare_ without allocating.
+        Room(&spare_, owned_.size() + 1);
         std::unique_ptr<uint8_t[]> fresh(new uint8_t[kPageBytes]);
         owned_.push_back(fresh.get());
         p = fresh.release();
-        // Clear hands every buffer to spare_ without allocating.
-        spare_.reserve(owned_.size());
       } else {
         p = spare_.back();
         spare_.pop_back();
@@ -86,6 +87,12 @@ class HeldPages {
   ~HeldPages() { Release(); }
 
  private:
+  // Capacity for n elements, doubling: throws std::bad_alloc.
+  template <class T>
+  static void Room(std::vector<T>* v, size_t n) {
+    if (v->capacity() < n) v->reserve(std::max(n, 2 * v->capacity()));
+  }
+
   std::vector<uint8_t*> table_;  // by page number
   std::vector<int64_t> list_;    // the held page numbers
   std::vector<uint8_t*> spare_;  // buffers of cleared pages
