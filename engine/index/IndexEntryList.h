@@ -231,6 +231,7 @@ class IndexEntryList {
     const bool flat = flatValid_;
     const Key k{key, keyPrefix, NextPrefixOf(key, keyLen)};
     if (!flat && disorder_ == 0 && size_ > 0) return SearchAscending(k);
+    if (flat && disorder_ == 0 && size_ > 0) return SearchFlatAscending(k);
     size_t lo = 0, hi = size_;
     size_t chunk = 0, first = 0, end = 0;  // the chunk of the last probe: [first, end)
     while (lo < hi) {
@@ -316,6 +317,7 @@ class IndexEntryList {
   // The flat prefix array is made for an index of kFlatFrom entries or more
   // after kQuietSearches searches without a change between them.
   static constexpr size_t kFlatFrom = 1024;
+  static constexpr size_t kFlatGroup = 64;
   static constexpr size_t kQuietSearches = 64;
   // An ascending list is searched well without the flat arrays, which pay
   // only for many searches: as many quiet ones as an eighth of the entries.
@@ -372,6 +374,35 @@ class IndexEntryList {
     return starts_[c] + a - 1;
   }
 
+  // The search of a strictly ascending list through the flat arrays: the
+  // group of kFlatGroup entries first, through the prefixes of the groups'
+  // first entries (an array small enough to stay in the processor's cache),
+  // then the entry in that group, whose prefixes lie side by side.
+  size_t SearchFlatAscending(const Key& key) const {
+    size_t lo = 0, hi = flatGroups_.size();
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      const size_t at = mid * kFlatGroup;
+      if (CompareWithPrefixes(key, flatGroups_[mid], flatNext_[at], flatWords_[at]) < 0) {
+        hi = mid;
+      } else {
+        lo = mid + 1;
+      }
+    }
+    if (lo == 0) return 0;
+    const size_t first = (lo - 1) * kFlatGroup;
+    size_t a = first + 1, b = std::min(size_, first + kFlatGroup);
+    while (a < b) {
+      const size_t mid = (a + b) / 2;
+      if (CompareWithPrefixes(key, flat_[mid], flatNext_[mid], flatWords_[mid]) < 0) {
+        b = mid;
+      } else {
+        a = mid + 1;
+      }
+    }
+    return a - 1;
+  }
+
   // The flat arrays: for every entry its prefix, the prefix of its next
   // units (zero for a word no longer than one prefix) and its headword, so
   // that a search of a quiet index reads the chunks not at all and a
@@ -388,11 +419,15 @@ class IndexEntryList {
       flatNext_.insert(flatNext_.end(), ch.nexts.begin(), ch.nexts.end());
       flatWords_.insert(flatWords_.end(), ch.words.begin(), ch.words.end());
     }
+    flatGroups_.clear();
+    flatGroups_.reserve((size_ + kFlatGroup - 1) / kFlatGroup);
+    for (size_t i = 0; i < size_; i += kFlatGroup) flatGroups_.push_back(flat_[i]);
   }
   void DropFlat() const {
     std::vector<uint64_t>().swap(flat_);
     std::vector<uint64_t>().swap(flatNext_);
     std::vector<Word>().swap(flatWords_);
+    std::vector<uint64_t>().swap(flatGroups_);
   }
   static uint64_t NextPrefixOf(const Unit* w, size_t len) {
     return len > kPrefixUnits ? PrefixOf(w + kPrefixUnits, len - kPrefixUnits) : 0;
@@ -464,6 +499,7 @@ class IndexEntryList {
   mutable std::vector<uint64_t> flat_;  // every prefix in order, while flatValid_
   mutable std::vector<uint64_t> flatNext_;
   mutable std::vector<Word> flatWords_;
+  mutable std::vector<uint64_t> flatGroups_;  // the prefix of every kFlatGroup-th entry
   mutable bool flatValid_ = false;
   mutable size_t quietSearches_ = 0;
 };

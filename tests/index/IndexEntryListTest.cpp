@@ -235,5 +235,39 @@ TEST(IndexEntryListTest, SearchAnswersAsAFlatBinarySearch) {
   }
 }
 
+// A dictionary being read searches its index through the flat arrays, by
+// groups while the index is ascending: every headword, every word between
+// two neighbours and every word before the first is found where the flat
+// search finds it, at each place within a group and across group edges,
+// for an index whose size is and is not a multiple of the group.
+TEST(IndexEntryListTest, QuietAscendingIndexSearchedByGroupsAnswersAsTheFlatSearch) {
+  for (size_t n : {size_t(1500), size_t(1536), size_t(4097)}) {
+    List list;
+    std::vector<std::string> words;
+    for (size_t i = 0; i < n; ++i) {
+      // Steps of 2 leave room for a word between neighbours; every third
+      // word shares its first sixteen bytes with the one before.
+      std::string w = std::to_string(100000 + 2 * i);
+      if (i % 3 == 0) w = "same-sixteen-byt" + w;
+      words.push_back(w);
+    }
+    std::sort(words.begin(), words.end(), [](const std::string& a, const std::string& b) {
+      return CompareWords(a.c_str(), b.c_str()) < 0;
+    });
+    for (const std::string& w : words) list.push_back(0, W(w));
+    ASSERT_TRUE(list.strictlyAscending());
+    for (int pass = 0; pass < 2; ++pass) {  // the first pass makes the flat arrays
+      for (size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(list.search(words[i].c_str()), i) << "n " << n << " word " << words[i];
+        const std::string after = words[i] + "0";  // between words[i] and words[i + 1]
+        ASSERT_EQ(list.search(after.c_str()), FlatSearch(words, after)) << "n " << n << " key " << after;
+      }
+      ASSERT_EQ(list.search(""), 0u);
+      ASSERT_EQ(list.search("0"), 0u);
+      ASSERT_EQ(list.search("zzz"), n - 1);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vk
