@@ -31,6 +31,7 @@
 // with an engine code in the owner's error cell; file faults keep FileBuf's
 // code (5 read/write, 4 short write, 6 positioning).
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -74,6 +75,12 @@ class HVokaData {
     if (Flush() != 0) return -1;
     Forget();
     return 0;
+  }
+
+  // A hint that block n is loaded next: its first bytes, as many as two
+  // units, are fetched ahead (the block's size is not known yet).
+  void Prefetch(int32_t n) {
+    if (n >= 0 && n < end_ && n != bufNumber_) file_->Prefetch(Offset(n), size_t(std::min(2 * unit_, 1024)));
   }
 
   // Block n as the file holds it, into `out` in memory order; the buffered

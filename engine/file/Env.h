@@ -34,6 +34,10 @@ class File {
   virtual int Size(int64_t* size) = 0;
   // Forces what was written so far to the storage device.
   virtual int Sync() = 0;
+  // A hint that the n bytes at `offset` will be read soon: a file that keeps
+  // bytes in memory may start fetching them into the processor's cache.
+  // Changes nothing a read or write sees.
+  virtual void Prefetch(int64_t /*offset*/, size_t /*n*/) {}
 };
 
 enum class OpenMode {

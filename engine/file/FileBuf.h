@@ -82,6 +82,11 @@ class FileBuf {
   int32_t Write(const void* buf, uint32_t n);
   // 0, or -1 (code 6).
   int Seek(int64_t offset);
+  // A hint that n bytes at `offset` are read next (File::Prefetch); only a
+  // file read straight from the system's side takes it.
+  void Prefetch(int64_t offset, size_t n) {
+    if (file_ && !view_.Active() && !Holding()) file_->Prefetch(offset, n);
+  }
   // The file's length, or -1 (code 6).
   int64_t Size();
   // Positions at `offset` and cuts the file there. 0 or -1; stores no code.

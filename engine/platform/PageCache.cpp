@@ -57,6 +57,21 @@ int PageCache::Read(int64_t pos, void* buf, size_t n, size_t* got, PageSource* s
   return 0;
 }
 
+void PageCache::Prefetch(int64_t pos, size_t n) const {
+  constexpr size_t kLine = 64;
+  const int64_t end = std::min(size_, pos + static_cast<int64_t>(n));
+  for (int64_t at = pos; at >= 0 && at < end;) {
+    const size_t index = static_cast<size_t>(at / int64_t(kPageBytes));
+    const size_t in = static_cast<size_t>(at % int64_t(kPageBytes));
+    const size_t take = static_cast<size_t>(std::min<int64_t>(int64_t(kPageBytes - in), end - at));
+    if (index < pages_.size() && pages_[index]) {
+      const uint8_t* page = pages_[index].get();
+      for (size_t k = in; k < in + take; k += kLine) __builtin_prefetch(page + k);
+    }
+    at += static_cast<int64_t>(take);
+  }
+}
+
 void PageCache::Wrote(int64_t pos, const void* data, size_t n) {
   if (n == 0) return;
   const uint8_t* in = static_cast<const uint8_t*>(data);

@@ -52,6 +52,10 @@ class PageCache {
   // loading missing pages from `source`. Answers 0 or the source's error;
   // *got counts the bytes copied before any failure.
   int Read(int64_t pos, void* buf, size_t n, size_t* got, PageSource* source);
+  // Starts fetching the cached bytes of [pos, pos + n) into the processor's
+  // cache (a scan asks for the next block while it reads the current one,
+  // whose pages lie anywhere in memory). Loads nothing.
+  void Prefetch(int64_t pos, size_t n) const;
   // The file now holds n bytes of data at pos.
   void Wrote(int64_t pos, const void* data, size_t n);
   // The file was cut (or lengthened) to `size` bytes.

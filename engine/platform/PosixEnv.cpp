@@ -37,6 +37,8 @@ class PosixFile : public File, private PageSource {
   }
   int64_t Position() const override { return pos_; }
 
+  void Prefetch(int64_t offset, size_t n) override { cache_.Prefetch(offset, n); }
+
   int Read(void* buf, size_t n, size_t* got) override {
     int err = cache_.Read(pos_, buf, n, got, this);
     pos_ += static_cast<int64_t>(*got);
