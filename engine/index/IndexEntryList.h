@@ -392,6 +392,9 @@ class IndexEntryList {
     if (lo == 0) return 0;
     const size_t first = (lo - 1) * kFlatGroup;
     size_t a = first + 1, b = std::min(size_, first + kFlatGroup);
+    // The group's prefixes fill a few cache lines: fetched together, not
+    // one probe after another.
+    for (size_t i = first; i < b; i += 64 / sizeof(uint64_t)) __builtin_prefetch(&flat_[i]);
     while (a < b) {
       const size_t mid = (a + b) / 2;
       if (CompareWithPrefixes(key, flat_[mid], flatNext_[mid], flatWords_[mid]) < 0) {
