@@ -225,6 +225,24 @@ TYPED_TEST(BlockFileTest, CompactionRefusesABlockNoIndexEntryNames) {
   EXPECT_EQ(this->dic_.Error(), kErrDamaged);
 }
 
+// The stretch moves as its bytes stand, block after block; a block whose
+// units run into the free run that ends the stretch (free units the free
+// list and the block both claim) is damage, refused before anything moves.
+TYPED_TEST(BlockFileTest, CompactionRefusesABlockReachingIntoTheFreeRunAfterIt) {
+  ASSERT_EQ(this->dic_.GrowIndexArea(8), 0);  // room for every entry: no block moves
+  for (int i = 0; i < 4; ++i) this->AddBlock(1, 100 + i, "w" + std::to_string(i));
+  ASSERT_EQ(this->AddBlock(2, 109, "x"), 4);  // units 4 and 5
+  this->FreeAt(1);
+  this->data().FreeRuns()->Add(5, 1);  // the second unit of "x" listed as free too
+  EXPECT_EQ(this->dic_.CompactionStep(), -1);
+  EXPECT_EQ(this->dic_.Error(), kErrDamaged);
+  for (int i = 2; i < 4; ++i) {
+    EXPECT_EQ(this->index().BlockNumber(this->index().FindBlock(i)), i);
+    EXPECT_EQ(this->MarkerAt(i), uint32_t(100 + i));
+  }
+  EXPECT_EQ(this->MarkerAt(4), 109u);
+}
+
 TYPED_TEST(BlockFileTest, GrowingTheIndexMovesTheFirstBlockInSteps) {
   ASSERT_EQ(this->dic_.GrowIndexArea(4), 0);
   ASSERT_EQ(this->AddBlock(3, 30, "b"), 0);
