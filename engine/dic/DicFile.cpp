@@ -258,7 +258,6 @@ int DicFile<B>::CompactionStep() {
     if (data_->WriteUnits(usedStart - gap.length, stretch_.data(), usedEnd - usedStart) != 0) return -1;
     for (const auto& m : moved) index_->SetBlockNumber(m.first, m.second);
     data_->MovedDown(usedStart, usedEnd, gap.length);
-    if (data_->Flush() != 0) return -1;
     runs->TakeAt(gap.start, gap.length);
     runs->Add(usedEnd - gap.length, gap.length);
     runs->Sort();
@@ -360,6 +359,11 @@ int DicFile<B>::LoadIndexPos(int32_t pos) {
     return -1;
   }
   return data_->Load(index_->BlockNumber(pos));
+}
+
+template <class B>
+void DicFile<B>::PrefetchIndexPos(int32_t pos) {
+  if (pos >= 0 && pos < index_->Count()) data_->Prefetch(index_->BlockNumber(pos));
 }
 
 // At close of a changed file: give 8 units of a roomy index area back to

@@ -129,6 +129,8 @@ class DicFile {
   // Loads the block at index position `pos` into the block buffer; 31 for
   // a position the index does not have.
   int LoadIndexPos(int32_t pos);
+  // A hint that the block at index position pos is loaded next.
+  void PrefetchIndexPos(int32_t pos);
 
   // Where the last insertion put its entry after every other entry of the
   // last block. A headword that sorts after that entry belongs there too:

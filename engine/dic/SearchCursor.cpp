@@ -114,8 +114,7 @@ int32_t SearchCursor<B>::NextScan(Japa<B>* out, IString* word) {
       if (scan_.indexPos + 1 >= file_->Index().Count()) return kStepEnd;
       ++scan_.indexPos;
       if (ReadScanBlock(file_->Index().BlockNumber(scan_.indexPos)) != 0) return -1;
-      if (scan_.indexPos + 1 < file_->Index().Count())
-        file_->Data().Prefetch(file_->Index().BlockNumber(scan_.indexPos + 1));
+      file_->PrefetchIndexPos(scan_.indexPos + 1);
       scan_.offset = kFirstEntryOffset;
       scan_.cursor.reset(new EntryCursor<B>(scan_.block.data(), scan_.block.size()));
       status = scan_.cursor->First();
@@ -279,7 +278,7 @@ int32_t SearchCursor<B>::Advance(Japa<B>* out) {
   ++indexPos_;
   if (file_->LoadIndexPos(indexPos_) != 0) return -1;
   // The next block's bytes travel from memory while this one is read.
-  if (indexPos_ + 1 < count) file_->Data().Prefetch(file_->Index().BlockNumber(indexPos_ + 1));
+  file_->PrefetchIndexPos(indexPos_ + 1);
   EntryCursor<B> walker(Block(), BlockBytes());
   WalkStatus s = walker.First();
   return WalkForward(walker, s, out);

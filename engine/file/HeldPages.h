@@ -5,12 +5,13 @@
 // are kept for the next pages, so that holding one batch after another
 // allocates nothing, until Release gives them back.
 //
-// Invariant: table_[p] is non-null exactly for the page numbers in list_.
+// Invariants: table_[p] is non-null exactly for the page numbers in list_;
+// every buffer is either held (in table_) or spare, and spare_'s capacity
+// covers them all.
 #pragma once
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -37,12 +38,10 @@ class HeldPages {
       if (at >= table_.size()) table_.resize(std::max(at + 1, table_.size() * 2), nullptr);
       Room(&list_, list_.size() + 1);
       if (spare_.empty()) {
-        Room(&owned_, owned_.size() + 1);
-        // Clear hands every buffer to spare_ without allocating.
-        Room(&spare_, owned_.size() + 1);
-        std::unique_ptr<uint8_t[]> fresh(new uint8_t[kPageBytes]);
-        owned_.push_back(fresh.get());
-        p = fresh.release();
+        // Every buffer is held now: Clear hands them all to spare_ without
+        // allocating.
+        Room(&spare_, list_.size() + 1);
+        p = new uint8_t[kPageBytes];
       } else {
         p = spare_.back();
         spare_.pop_back();
@@ -74,8 +73,7 @@ class HeldPages {
   // Holds nothing and frees every buffer.
   void Release() {
     Clear();
-    for (uint8_t* p : owned_) delete[] p;
-    owned_.clear();
+    for (uint8_t* p : spare_) delete[] p;
     spare_.clear();
     table_.clear();
     table_.shrink_to_fit();
@@ -96,7 +94,6 @@ class HeldPages {
   std::vector<uint8_t*> table_;  // by page number
   std::vector<int64_t> list_;    // the held page numbers
   std::vector<uint8_t*> spare_;  // buffers of cleared pages
-  std::vector<uint8_t*> owned_;  // every buffer, for Release
 };
 
 }  // namespace vk

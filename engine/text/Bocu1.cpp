@@ -75,6 +75,23 @@ int32_t FloorDiv(int32_t a, int32_t b) {
   return q;
 }
 
+// The two-byte form of d (kReachNeg2 <= d <= kReachPos2, outside the
+// one-byte reach): kanji after kanji and most steps within a script. The
+// downward quotient is counted up from the form's lowest lead, so that the
+// division is one of positive numbers.
+inline void PackTwo(int32_t d, uint8_t out[2]) {
+  int32_t rest, lead;
+  if (d > 0) {
+    rest = d - (kReachPos1 + 1);
+    lead = kStartPos2 + rest / kTrailCount;
+  } else {
+    rest = d - kReachNeg1 + (kStartNeg2 - kStartNeg3) * kTrailCount;
+    lead = kStartNeg3 + rest / kTrailCount;
+  }
+  out[0] = static_cast<uint8_t>(lead);
+  out[1] = TrailByte(rest % kTrailCount);
+}
+
 // Bytes of difference d into out[0..]; answers their count (1..4).
 int PackDiff(int32_t d, uint8_t out[4]) {
   int32_t lead, rest, count;
@@ -82,12 +99,12 @@ int PackDiff(int32_t d, uint8_t out[4]) {
     out[0] = static_cast<uint8_t>(kMiddle + d);
     return 1;
   }
+  if (d >= kReachNeg2 && d <= kReachPos2) {
+    PackTwo(d, out);
+    return 2;
+  }
   if (d > 0) {
-    if (d <= kReachPos2) {
-      rest = d - (kReachPos1 + 1);
-      lead = kStartPos2 + rest / kTrailCount;
-      count = 2;
-    } else if (d <= kReachPos3) {
+    if (d <= kReachPos3) {
       rest = d - (kReachPos2 + 1);
       lead = kStartPos3 + rest / kTrail2;
       count = 3;
@@ -98,13 +115,7 @@ int PackDiff(int32_t d, uint8_t out[4]) {
     }
   } else {
     int32_t q;
-    if (d >= kReachNeg2) {
-      rest = d - kReachNeg1;
-      q = FloorDiv(rest, kTrailCount);
-      lead = kStartNeg2 + q;
-      rest -= q * kTrailCount;
-      count = 2;
-    } else if (d >= kReachNeg3) {
+    if (d >= kReachNeg3) {
       rest = d - kReachNeg2;
       q = FloorDiv(rest, kTrail2);
       lead = kStartNeg3 + q;
@@ -250,18 +261,8 @@ int32_t Bocu1Encode(const char16_t* src, int32_t len, uint8_t* dst, int32_t cap)
       // Kana after kana and the like: one byte.
       if (used >= cap) return -1;
       dst[used++] = static_cast<uint8_t>(kMiddle + d);
-    } else if (d > kReachPos1 && d <= kReachPos2 && cap - used >= 2) {
-      // Kanji after kanji and most other steps within a script: two bytes.
-      const int32_t rest = d - (kReachPos1 + 1);
-      dst[used] = static_cast<uint8_t>(kStartPos2 + rest / kTrailCount);
-      dst[used + 1] = TrailByte(rest % kTrailCount);
-      used += 2;
-    } else if (d < kReachNeg1 && d >= kReachNeg2 && cap - used >= 2) {
-      // The same downwards: the quotient counted up from the lowest lead
-      // of the form, so that the division is one of positive numbers.
-      const int32_t rest = d - kReachNeg1 + (kStartNeg2 - kStartNeg3) * kTrailCount;
-      dst[used] = static_cast<uint8_t>(kStartNeg3 + rest / kTrailCount);
-      dst[used + 1] = TrailByte(rest % kTrailCount);
+    } else if (d >= kReachNeg2 && d <= kReachPos2 && cap - used >= 2) {
+      PackTwo(d, dst + used);
       used += 2;
     } else if (cap - used >= 4) {
       used += PackDiff(c - prev, dst + used);
